@@ -1,0 +1,71 @@
+#include "OLocale.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QLocale>
+#include <QStandardPaths>
+#include <QTranslator>
+
+namespace {
+const OLocale *gDefault = nullptr;
+}
+
+OLocale::OLocale(QObject *parent)
+    : QObject(parent)
+{
+}
+
+OLocale::~OLocale()
+{
+    if (gDefault == this) {
+        removeTranslators();
+        gDefault = nullptr;
+    }
+}
+
+QStringList OLocale::catalogueDirectories()
+{
+    QStringList directories = QStandardPaths::locateAll(QStandardPaths::GenericDataLocation,
+                                                        QStringLiteral("twitter-ostra/translations"),
+                                                        QStandardPaths::LocateDirectory);
+    directories.append(QStringLiteral(TWITTEROSTRA_TRANSLATIONS_DIR));
+    return directories;
+}
+
+void OLocale::installTrCatalog(const QString &catalogue)
+{
+    for (const QString &directory : catalogueDirectories()) {
+        auto *translator = new QTranslator(this);
+        if (translator->load(QLocale(), catalogue, QStringLiteral("_"), directory)) {
+            qDebug() << Q_FUNC_INFO << catalogue << "from" << directory;
+            mTranslators.append(translator);
+            if (gDefault == this)
+                QCoreApplication::installTranslator(translator);
+            return;
+        }
+        delete translator;
+    }
+    qWarning() << Q_FUNC_INFO << "no catalogue" << catalogue << "in" << catalogueDirectories();
+}
+
+void OLocale::setDefault(const OLocale &locale)
+{
+    if (gDefault == &locale)
+        return;
+    if (gDefault)
+        gDefault->removeTranslators();
+    gDefault = &locale;
+    locale.installTranslators();
+}
+
+void OLocale::installTranslators() const
+{
+    for (QTranslator *translator : mTranslators)
+        QCoreApplication::installTranslator(translator);
+}
+
+void OLocale::removeTranslators() const
+{
+    for (QTranslator *translator : mTranslators)
+        QCoreApplication::removeTranslator(translator);
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "TwTypes.h"
+
+#include <QFileSystemWatcher>
+#include <QMap>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+// The user's one Twitter account as the platform keeps it: an INI file,
+// "$XDG_CONFIG_HOME/Halvex/TwitterAccount.conf", with the groups [account], [services]
+// and [settings]. Edits to the file by anyone reach the account's users as signals.
+class TwAccount : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TwAccount(QObject *parent = nullptr);
+
+    static QString defaultFilePath();
+    QString filePath() const { return mPath; }
+
+    bool hasAccount() const;
+    bool isServiceEnabled(TwServiceType::Servicetype service) const;
+
+    // Answers later with loginResponse, or with loginError when the account cannot log in.
+    void login(bool force, int flags);
+    void markAccountInvalid();
+
+    // Changes of these preference keys are reported by settingsChanged from now on.
+    void watchSettings(const QStringList &keys);
+    QMap<QString, bool> settingValues(const QStringList &keys) const;
+
+Q_SIGNALS:
+    void accountAdded();
+    void accountRemoved();
+    void accountStateChanged(TwServiceType::Servicetype type, bool enabled);
+    void loginResponse(const QString &token, const QString &tokenSecret, const QString &userId,
+                       const QString &username, const QString &consumerKey,
+                       const QString &consumerSecret);
+    void loginError(TwLoginError::TwLoginError type, const QString &error);
+    void settingsChanged(const QString &name, bool value);
+
+private Q_SLOTS:
+    void reload();
+    void answerLogin();
+
+private:
+    struct State {
+        bool present = false;
+        QMap<int, bool> services;
+        QMap<QString, bool> settings;
+    };
+
+    State readState() const;
+    void watchFile();
+    void reportChanges(const State &before, const State &after);
+
+    QString mPath;
+    State mState;
+    QStringList mWatchedKeys;
+    QFileSystemWatcher mWatcher;
+    // Writers replace the file in several steps; one reload covers a burst of them.
+    QTimer mReloadTimer;
+};

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "TwTypes.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QScopedPointer>
+#include <QString>
+#include <QVariant>
+
+namespace Tw {
+
+class TwitterPrivate;
+
+// Client of the Twitter service for one logged-in account. Requests either answer at
+// once from the client's cache (RETRIEVE_FROM_CACHE) or go to the network and answer
+// later by a result signal carrying the query id written through the request's
+// queryId argument (RETRIEVE_FROM_NETWORK). Failures come as networkRequestError.
+//
+// The network side lives in a separate library (the real client, or a test double);
+// the value utilities below are shared by both.
+class Twitter : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum RetrieveBehavior {
+        RETRIEVE_FROM_CACHE = 0,
+        RETRIEVE_FROM_NETWORK = 1
+    };
+    Q_ENUM(RetrieveBehavior)
+
+    enum RetrieveStatus {
+        RETRIEVE_FAILED = 0,
+        RETRIEVE_BAD_REQUEST = 1,
+        RETRIEVE_NOT_AVAILABLE = 2,
+        RETRIEVE_OK = 3
+    };
+    Q_ENUM(RetrieveStatus)
+
+    Twitter(const QString &token, const QString &tokenSecret, const QString &userId,
+            const QString &screenName, const QString &consumerKey,
+            const QString &consumerSecret, QObject *parent = nullptr);
+    ~Twitter() override;
+
+    bool init();
+    void setMask(const QImage &mask);
+
+    int retrieveTimelineResources(QList<QVariant> *result, int *queryId,
+                                  const TimelineType::TimelineType &type,
+                                  const QMap<QString, QString> &args, RetrieveBehavior behavior);
+    int retrieveUserResources(QList<QVariant> *result, int *queryId, const UserType::UserType &type,
+                              const QMap<QString, QString> &args, RetrieveBehavior behavior);
+    int retrieveDirectMessages(QList<QVariant> *result, int *queryId,
+                               const DirectMessageType::DirectMessageType &type,
+                               const QMap<QString, QString> &args, RetrieveBehavior behavior);
+    int retrieveHelp(const HelpType::HelpType &type, QMap<QString, QVariant> *result,
+                     const QMap<QString, QString> &args, int *queryId, RetrieveBehavior behavior);
+    int retrieveTinyUrlImage(const QMap<QString, QString> &args, QString *file, int *queryId);
+
+    // Drops cached responses and images that are no longer useful.
+    void deleteOldStuff();
+    // Drops the whole cache of this account.
+    void deleteCache();
+
+    // Below, at or above 0 as id a is older than, equal to or newer than id b. Ids are
+    // decimal texts without leading zeros: the longer is newer, else the lexically greater.
+    static int compareIds(const QString &a, const QString &b);
+    // Reads the service's date form ("Sun Dec 06 05:40:12 +0000 2026"); the result is in
+    // UTC when utc is set, in local time otherwise. An unreadable text gives an invalid value.
+    static QDateTime convertDateTime(const QString &text, bool utc);
+    // True when a link names an image file type the client can turn into a thumbnail.
+    static bool imageTypeSupported(const QString &url);
+
+Q_SIGNALS:
+    void timelineUpdated(TimelineType::TimelineType type, QVariantList data, int queryId);
+    void userUpdated(UserType::UserType type, QVariantList data, int queryId);
+    void directMessageUpdated(DirectMessageType::DirectMessageType type, QVariantList data,
+                              int queryId);
+    void helpRetrieved(HelpType::HelpType type, QVariantList data, QMap<QString, QString> args,
+                       int queryId);
+    void tinyUrlImageLoaded(QString fileUrl, int queryId);
+    void networkRequestError(int queryId, QVariantMap error);
+
+private:
+    QScopedPointer<TwitterPrivate> d;
+};
+
+}
