@@ -1,0 +1,46 @@
+#include "PrivateBus.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
+#include <QDeadlineTimer>
+#include <QSignalSpy>
+
+PrivateBus::PrivateBus()
+{
+    mDaemon.setProgram(QStringLiteral("dbus-daemon"));
+    mDaemon.setArguments({QStringLiteral("--session"), QStringLiteral("--nofork"),
+                          QStringLiteral("--print-address=1")});
+    mDaemon.setProcessChannelMode(QProcess::SeparateChannels);
+    mDaemon.start();
+    if (!mDaemon.waitForStarted(5000))
+        return;
+    QDeadlineTimer deadline(10000);
+    while (!mDaemon.canReadLine() && !deadline.hasExpired())
+        mDaemon.waitForReadyRead(100);
+    mAddress = QString::fromUtf8(mDaemon.readLine()).trimmed();
+}
+
+PrivateBus::~PrivateBus()
+{
+    for (const QString &name : qAsConst(mConnectionNames))
+        QDBusConnection::disconnectFromBus(name);
+    mDaemon.kill();
+    mDaemon.waitForFinished(5000);
+}
+
+QDBusConnection PrivateBus::connection(const QString &name)
+{
+    if (!mConnectionNames.contains(name))
+        mConnectionNames.append(name);
+    return QDBusConnection::connectToBus(mAddress, name);
+}
+
+bool PrivateBus::waitForName(const QString &name, int timeoutMs)
+{
+    QDBusConnection bus = connection();
+    QDBusServiceWatcher watcher(name, bus, QDBusServiceWatcher::WatchForRegistration);
+    QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
+    if (bus.interface()->isServiceRegistered(name))
+        return true;
+    return registered.wait(timeoutMs) || bus.interface()->isServiceRegistered(name);
+}

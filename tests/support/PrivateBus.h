@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QString>
+
+// A private dbus-daemon for one test: started on construction, killed on destruction.
+// Point child processes at it with address(); connect in-process with connection().
+class PrivateBus
+{
+public:
+    PrivateBus();
+    ~PrivateBus();
+
+    bool isValid() const { return !mAddress.isEmpty(); }
+    QString address() const { return mAddress; }
+
+    // A named connection of this process to the private bus.
+    QDBusConnection connection(const QString &name = QStringLiteral("private-bus"));
+
+    // Waits until some connection owns the given name; false after the timeout.
+    bool waitForName(const QString &name, int timeoutMs = 10000);
+
+private:
+    QProcess mDaemon;
+    QString mAddress;
+    QStringList mConnectionNames;
+};
