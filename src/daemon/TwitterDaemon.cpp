@@ -1,0 +1,175 @@
+#include "TwitterDaemon.h"
+
+#include "Helper.h"
+#include "NotificationHandler.h"
+#include "SyncTimer.h"
+#include "TwAccount.h"
+#include "TwFactoryOstra.h"
+#include "Twitter.h"
+#include "eventfeedinterface.h"
+#include "twitterostraadaptor.h"
+
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDebug>
+#include <QDir>
+#include <QNetworkConfigurationManager>
+#include <QSqlError>
+#include <QTimer>
+
+// QNetworkConfigurationManager is deprecated in Qt 5.15 but is still the platform's
+// online-state monitor; this file is its one user.
+QT_WARNING_DISABLE_DEPRECATED
+
+namespace {
+
+const char ServiceName[] = "com.halvex.twitterostra";
+const char ObjectPath[] = "/twitterostra";
+const QString EventFeedService = QStringLiteral("com.halvex.home.EventFeed");
+const QString EventFeedPath = QStringLiteral("/eventfeed");
+const QString ConnectionName = QStringLiteral("twitter-daemon-connection");
+const QString DatabaseFile = QStringLiteral("twitter-cache.db");
+
+const int LoginDelayMs = 100;
+const int SyncIntervalSeconds = 14400;
+const int AvatarTimeoutMs = 60000;
+
+}
+
+TwitterDaemon::TwitterDaemon(bool firstStart, QObject *parent)
+    : QObject(parent)
+    , mSyncTimer(nullptr)
+    , mLoginTimer(nullptr)
+    , mAvatarTimer(nullptr)
+    , mHelper(nullptr)
+    , mAccount(nullptr)
+    , mTwitter(nullptr)
+    , mSdp(nullptr)
+    , mPlugin(nullptr)
+    , mNetworkManager(new QNetworkConfigurationManager)
+    , mEventFeedIf(nullptr)
+    , mLoggedIn(false)
+    , mLoginInProgress(false)
+    , mLoginRetries(0)
+    , mRetryLoginTimer(nullptr)
+    , mNextLocalImageQueryId(-2)
+    , mFriendsQueryId(-1)
+    , mMentionFriendsQueryId(-1)
+    , mFirstStart(firstStart)
+    , mContactsUpdatePending(false)
+    , mTimelineQueryId(-1)
+    , mTimerTickCount(0)
+    , mForceLogin(false)
+    , mNotifHandler(nullptr)
+    , mFetchingMentionFriends(false)
+{
+    mNotifHandler = new NotificationHandler(this);
+}
+
+TwitterDaemon::~TwitterDaemon()
+{
+    mDb.close();
+    delete mHelper;
+    qDeleteAll(mPendingImageItems);
+    delete mTwitter;
+}
+
+TwitterDaemon::INIT_ERROR TwitterDaemon::init()
+{
+    if (!mAccount)
+        mAccount = TwOstra::TwFactoryOstra::getInstance()->account();
+    if (!mAccount->hasAccount() || !mAccount->isServiceEnabled(TwServiceType::SERVICE_ACCOUNT)) {
+        qDebug() << Q_FUNC_INFO << "No twitter account on startup";
+        return INIT_ERROR_NO_ACCOUNT;
+    }
+    connectAccount();
+    if (!mEventFeedIf)
+        createEventFeedProxy();
+
+    mHelper = new Helper;
+    new TwitterostraAdaptor(this);
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    qDebug() << Q_FUNC_INFO << "registerService:" << QString::fromLatin1(ServiceName);
+    if (!bus.registerService(QString::fromLatin1(ServiceName))) {
+        qCritical() << Q_FUNC_INFO << "Failed to register service:" << QString::fromLatin1(ServiceName);
+        return INIT_ERROR_DBUS;
+    }
+    qDebug() << Q_FUNC_INFO << "registerObject:" << QString::fromLatin1(ObjectPath);
+    if (!bus.registerObject(QString::fromLatin1(ObjectPath), this,
+                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals)) {
+        qCritical() << Q_FUNC_INFO << "Unable to register:" << bus.lastError().name()
+                    << bus.lastError().message();
+        return INIT_ERROR_DBUS;
+    }
+
+    mDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), ConnectionName);
+    // An empty value counts as unset: it would put the cache at the root of the file system.
+    if (qEnvironmentVariableIsEmpty("XDG_CACHE_HOME")) {
+        qCritical("Error: Not found XDG_CACHE_HOME environment variable");
+        return INIT_ERROR_CACHE_DIR;
+    }
+    const QChar separator = QDir::separator();
+    const QDir cacheDir(qEnvironmentVariable("XDG_CACHE_HOME") + separator + QStringLiteral("data")
+                        + separator + QStringLiteral("twitter-ostra") + separator);
+    if (!cacheDir.exists() && !QDir().mkpath(cacheDir.absolutePath())) {
+        qCritical() << Q_FUNC_INFO << "Error: Cannot create directory: " << cacheDir.absolutePath();
+        return INIT_ERROR_CACHE_DIR;
+    }
+    const QString databasePath = cacheDir.absolutePath() + separator + DatabaseFile;
+    mDb.setDatabaseName(databasePath);
+    if (!mDb.open()) {
+        qCritical() << Q_FUNC_INFO << "Error: Cannot open database: " << databasePath;
+        qCritical() << Q_FUNC_INFO << mDb.lastError().text();
+        return INIT_ERROR_DATABASE;
+    }
+    if (!createDbTables())
+        return INIT_ERROR_DATABASE;
+
+    connect(mNetworkManager, &QNetworkConfigurationManager::onlineStateChanged, this,
+            &TwitterDaemon::onOnlineStateChanged);
+
+    mLoginTimer = new QTimer(this);
+    mLoginTimer->setInterval(LoginDelayMs);
+    mLoginTimer->setSingleShot(true);
+    connect(mLoginTimer, &QTimer::timeout, this, &TwitterDaemon::onTimerLogin);
+    if (mNetworkManager->isOnline())
+        mLoginTimer->start();
+
+    mSyncTimer = new SyncTimer(this);
+    mSyncTimer->setTimerInterval(SyncIntervalSeconds, SyncIntervalSeconds);
+    connect(mSyncTimer, &SyncTimer::timeout, this, &TwitterDaemon::onTimer);
+
+    mRetryLoginTimer = new QTimer(this);
+    mRetryLoginTimer->setSingleShot(true);
+    connect(mRetryLoginTimer, &QTimer::timeout, this, &TwitterDaemon::retryLogin);
+
+    mAvatarTimer = new QTimer(this);
+    mAvatarTimer->setInterval(AvatarTimeoutMs);
+    mAvatarTimer->setSingleShot(true);
+    connect(mAvatarTimer, &QTimer::timeout, this, &TwitterDaemon::avatarTimeout);
+
+    connect(mNotifHandler, &NotificationHandler::lastIdMessagesUpdated, this,
+            &TwitterDaemon::updateLastIdMessages);
+    connect(mNotifHandler, &NotificationHandler::lastIdMentionsUpdated, this,
+            &TwitterDaemon::updateLastIdMentions);
+    return INIT_ERROR_NONE;
+}
+
+void TwitterDaemon::connectAccount()
+{
+    connect(mAccount, &TwAccount::accountAdded, this, &TwitterDaemon::onTwitterAccountCreated);
+    connect(mAccount, &TwAccount::accountStateChanged, this, &TwitterDaemon::onTwitterAccountStateChanged);
+    connect(mAccount, &TwAccount::accountRemoved, this, &TwitterDaemon::onTwitterAccountRemoved);
+    connect(mAccount, &TwAccount::loginResponse, this, &TwitterDaemon::onTwitterAuthenticated);
+    connect(mAccount, &TwAccount::loginError, this, &TwitterDaemon::onTwitterAuthError);
+    connect(mAccount, &TwAccount::settingsChanged, this, &TwitterDaemon::onSettingsChanged);
+}
+
+void TwitterDaemon::createEventFeedProxy()
+{
+    mEventFeedIf = new ComHalvexHomeEventFeedInterface(EventFeedService, EventFeedPath,
+                                                       QDBusConnection::sessionBus(), this);
+    connect(mEventFeedIf, &ComHalvexHomeEventFeedInterface::refreshRequested, this,
+            &TwitterDaemon::onRefreshRequested);
+}

@@ -1,0 +1,155 @@
+#pragma once
+
+#include "PendingImageItem.h"
+#include "TwTypes.h"
+
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <QVariantMap>
+
+class ComHalvexHomeEventFeedInterface;
+class Helper;
+class NotificationHandler;
+class QNetworkConfigurationManager;
+class QTimer;
+class SdpImpl;
+class SyncTimer;
+class TwAccount;
+class TwitterPlugin;
+
+namespace Tw {
+class Twitter;
+}
+
+// The one object that owns the daemon's work for the life of the process: the account
+// and its login, the home timeline as event feed items with their SQLite item cache,
+// the notification handler, and the daemon's own D-Bus service "com.halvex.twitterostra"
+// (its public slots and signals, exported at "/twitterostra").
+class TwitterDaemon : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.halvex.twitterostra")
+
+public:
+    enum INIT_ERROR {
+        INIT_ERROR_NONE = 0,
+        INIT_ERROR_NO_ACCOUNT = 1,
+        INIT_ERROR_DBUS = 2,
+        INIT_ERROR_CACHE_DIR = 3,
+        INIT_ERROR_DATABASE = 4
+    };
+
+    enum NEXT_STEP {
+        NEXT_STEP_ADD_TO_HOMEVIEW = 1,
+        NEXT_STEP_SKIP = 3
+    };
+
+    TwitterDaemon(bool firstStart, QObject *parent);
+    ~TwitterDaemon() override;
+
+    INIT_ERROR init();
+
+    // Item cache: which tweet became which event feed item.
+    bool createDbTables();
+    bool deleteDbTables();
+    void addTweetToDb(const QVariantMap &tweet, qint64 homeviewId);
+    NEXT_STEP checkTweetFromDb(const QVariantMap &tweet);
+    // Withdraws the items of cached tweets that a fetched timeline no longer lists.
+    void removeStaleItems(const QVariantList &timeline);
+
+    // Composes the tweet's event feed item and posts it; the item id, or -1.
+    qint64 addTweetToHomeView(const QVariantMap &tweet, const QString &avatar, QStringList images);
+
+    // Newest direct message and mention already seen; empty when none.
+    QString lastIdMessages();
+    QString lastIdMentions();
+
+Q_SIGNALS:
+    void friendsFetched();
+
+public Q_SLOTS:
+    void refreshEventFeed();
+    void deleteTweet(const QString &tweetId);
+    void suspendNotifications(bool enabled);
+    void clearMessageNotifications();
+    void clearMentionNotifications();
+    void updateLastId(const QString &id);
+
+private Q_SLOTS:
+    void onTimer();
+    void onTimerLogin();
+    void avatarTimeout();
+    void retryLogin();
+    void onTwitterAccountCreated();
+    void onOnlineStateChanged(bool isOnline);
+    void onUserUpdated(const UserType::UserType &type, const QVariantList &data, int queryId);
+    void onTimelineUpdated(const TimelineType::TimelineType &type, const QVariantList &data,
+                           int queryId);
+    void onNetworkRequestError(int queryId, const QVariantMap &err);
+    void onTwitterAuthenticated(const QString &token, const QString &tokenSecret,
+                                const QString &userId, const QString &username,
+                                const QString &consumerKey, const QString &consumerSecret);
+    void onTwitterAuthError(TwLoginError::TwLoginError type, const QString &error);
+    void onTwitterAccountRemoved();
+    void onTwitterAccountStateChanged(TwServiceType::Servicetype type, bool enabled);
+    void onRefreshRequested();
+    void onHelpRetrieved(const HelpType::HelpType &type, const QVariantList &data,
+                         const QMap<QString, QString> &args, int queryId);
+    void onTinyUrlThumbLoaded(const QString &fileUrl, int queryId);
+    void onSettingsChanged(const QString &name, const bool &value);
+    void updateLastIdMentions(const QString &id);
+    void updateLastIdMessages(const QString &id);
+
+private:
+    static QStringList notificationSettingKeys();
+    void applyNotificationSettings(const QStringList &keys);
+    void updateHomeView(bool fromNetwork);
+    void checkAndRetrieveHelpConfiguration();
+    void loginToTwitter();
+    void logout();
+    bool isGuiRunning() const;
+    void connectAccount();
+    void createEventFeedProxy();
+
+    SyncTimer *mSyncTimer;
+    QTimer *mLoginTimer;
+    QTimer *mAvatarTimer;
+    Helper *mHelper;
+    TwAccount *mAccount;
+    Tw::Twitter *mTwitter;
+    SdpImpl *mSdp;
+    TwitterPlugin *mPlugin;
+    QNetworkConfigurationManager *mNetworkManager;
+    ComHalvexHomeEventFeedInterface *mEventFeedIf;
+    QSqlDatabase mDb;
+    QString mUserId;
+    QString mUserName;
+    bool mLoggedIn;
+    bool mLoginInProgress;
+    int mLoginRetries;
+    QTimer *mRetryLoginTimer;
+    QList<PendingImageItem *> mPendingImageItems;
+    int mNextLocalImageQueryId;
+    QVariantList mTweetsWaitingForAvatar;
+    QMap<QString, int> mAvatarQueries;
+    QMap<int, QString> mAvatarQueryIds;
+    QMap<int, QString> mFriendAvatarQueryIds;
+    int mFriendsQueryId;
+    int mMentionFriendsQueryId;
+    bool mFirstStart;
+    bool mContactsUpdatePending;
+    int mTimelineQueryId;
+    int mTimerTickCount;
+    bool mForceLogin;
+    NotificationHandler *mNotifHandler;
+    QMutex mLastIdMessagesMutex;
+    QMutex mLastIdMentionsMutex;
+    bool mFetchingMentionFriends;
+    QStringList mFriendScreenNames;
+};

@@ -1,0 +1,192 @@
+// Login state machine: when to log in, what a login builds, retries, network changes and
+// account events.
+
+#include "TwitterDaemon.h"
+
+#include "NotificationHandler.h"
+#include "OGConfItem.h"
+#include "SyncTimer.h"
+#include "TwAccount.h"
+#include "Twitter.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDebug>
+#include <QImage>
+#include <QTimer>
+
+namespace {
+
+const int MaxLoginRetries = 3;
+const int RetryStepMs = 60000;
+const int BusyRetryMs = 5000;
+const QString ClockSkewError = QStringLiteral("Client time out of sync");
+const QString DeletedUserError = QStringLiteral("User has been deleted");
+const QString TwitterApplicationService = QStringLiteral("com.halvex.twitter.eventfeed");
+const QString UpdateIntervalKey = QStringLiteral("/desktop/ostra/event_feed/update_interval");
+
+}
+
+void TwitterDaemon::onTimerLogin()
+{
+    qDebug() << Q_FUNC_INFO << mLoginInProgress;
+    if (mLoginInProgress)
+        return;
+    mLoginInProgress = true;
+    loginToTwitter();
+}
+
+void TwitterDaemon::retryLogin()
+{
+    qDebug() << Q_FUNC_INFO << mLoginInProgress << mLoginRetries;
+    if (mLoginInProgress)
+        return;
+    mLoginInProgress = true;
+    mLoginTimer->stop();
+    loginToTwitter();
+}
+
+void TwitterDaemon::loginToTwitter()
+{
+    qDebug() << Q_FUNC_INFO;
+    // Without an account the attempt stays "in progress": only accountAdded starts anew.
+    if (!mAccount->hasAccount() || !mAccount->isServiceEnabled(TwServiceType::SERVICE_ACCOUNT))
+        return;
+    mAccount->login(mForceLogin, 0);
+    mForceLogin = false;
+}
+
+void TwitterDaemon::onTwitterAuthenticated(const QString &token, const QString &tokenSecret,
+                                           const QString &userId, const QString &username,
+                                           const QString &consumerKey, const QString &consumerSecret)
+{
+    qDebug() << Q_FUNC_INFO;
+    mLoggedIn = true;
+    mLoginInProgress = false;
+    mLoginRetries = 0;
+    mRetryLoginTimer->stop();
+    mUserId = userId;
+    mUserName = username;
+
+    // A login answer while logged in (accountAdded restarts the login) replaces the session.
+    if (mTwitter)
+        mTwitter->deleteLater();
+    mTwitter = new Tw::Twitter(token, tokenSecret, mUserId, mUserName, consumerKey, consumerSecret);
+    if (!mTwitter->init()) {
+        qCritical() << Q_FUNC_INFO << "Twitter backend initialize FAILED";
+        QCoreApplication::exit(1);
+    }
+
+    mTwitter->setMask(QImage(QStringLiteral(":/avatar-mask")));
+    connect(mTwitter, &Tw::Twitter::timelineUpdated, this, &TwitterDaemon::onTimelineUpdated);
+    connect(mTwitter, &Tw::Twitter::userUpdated, this, &TwitterDaemon::onUserUpdated);
+    connect(mTwitter, &Tw::Twitter::helpRetrieved, this, &TwitterDaemon::onHelpRetrieved);
+    connect(mTwitter, &Tw::Twitter::networkRequestError, this, &TwitterDaemon::onNetworkRequestError);
+    connect(mTwitter, &Tw::Twitter::tinyUrlImageLoaded, this, &TwitterDaemon::onTinyUrlThumbLoaded);
+
+    const int updateInterval = OGConfItem(UpdateIntervalKey).value().toInt();
+    qDebug("update interval: %d", updateInterval);
+    if (updateInterval != 0)
+        onRefreshRequested();
+}
+
+void TwitterDaemon::onTwitterAuthError(TwLoginError::TwLoginError type, const QString &error)
+{
+    qDebug() << Q_FUNC_INFO << int(type) << error;
+    mLoginInProgress = false;
+    mLoggedIn = false;
+
+    switch (type) {
+    case TwLoginError::LOGIN_ERROR_GENERIC:
+    case TwLoginError::LOGIN_ERROR_UNAUTHORIZED:
+        if (error.startsWith(ClockSkewError))
+            qWarning() << Q_FUNC_INFO << error;
+        break;
+    case TwLoginError::LOGIN_ERROR_BUSY:
+        QTimer::singleShot(BusyRetryMs, this, &TwitterDaemon::retryLogin);
+        break;
+    case TwLoginError::LOGIN_ERROR_USER:
+        if (error == DeletedUserError) {
+            qWarning() << Q_FUNC_INFO << "User's twitter account is deactivated";
+            mAccount->markAccountInvalid();
+            return;
+        }
+        qWarning() << Q_FUNC_INFO << error;
+        break;
+    case TwLoginError::LOGIN_ERROR_ACCOUNT_UNUSABLE:
+        qWarning() << Q_FUNC_INFO << error;
+        mAccount->markAccountInvalid();
+        return;
+    default:
+        qWarning() << Q_FUNC_INFO << error;
+        break;
+    }
+
+    if (mLoginRetries < MaxLoginRetries) {
+        ++mLoginRetries;
+        mRetryLoginTimer->setSingleShot(true);
+        mRetryLoginTimer->setInterval(mLoginRetries * RetryStepMs);
+        mRetryLoginTimer->start();
+    } else {
+        mFirstStart = false;
+    }
+}
+
+void TwitterDaemon::onTwitterAccountCreated()
+{
+    qWarning() << Q_FUNC_INFO << "onTwitterAccountCreated" << " we shouldn't be here";
+    mFirstStart = true;
+    mLoginInProgress = false;
+    mLoginTimer->stop();
+    mLoginTimer->start();
+}
+
+void TwitterDaemon::onTwitterAccountStateChanged(TwServiceType::Servicetype type, bool enabled)
+{
+    qDebug() << Q_FUNC_INFO << int(type) << enabled;
+    if (!enabled) {
+        if (type == TwServiceType::SERVICE_ACCOUNT)
+            onTwitterAccountRemoved();
+        return;
+    }
+    if (type == TwServiceType::SERVICE_ACCOUNT)
+        qWarning() << Q_FUNC_INFO << "Got account enabled!";
+    if (mLoggedIn)
+        onTimer();
+}
+
+void TwitterDaemon::onOnlineStateChanged(bool isOnline)
+{
+    qDebug() << Q_FUNC_INFO << isOnline;
+    if (mLoggedIn && !isOnline)
+        logout();
+    else if (!mLoggedIn && isOnline)
+        mLoginTimer->start();
+}
+
+void TwitterDaemon::logout()
+{
+    qDebug() << Q_FUNC_INFO;
+    mLoggedIn = false;
+    if (mTwitter) {
+        mTwitter->deleteLater();
+        mTwitter = nullptr;
+    }
+    mLoginTimer->stop();
+    mRetryLoginTimer->stop();
+    mSyncTimer->stop();
+    mAvatarQueries.clear();
+    mAvatarQueryIds.clear();
+    mFriendAvatarQueryIds.clear();
+}
+
+bool TwitterDaemon::isGuiRunning() const
+{
+    // Owning the application's name succeeds only while the application is gone.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const bool running = !bus.registerService(TwitterApplicationService);
+    if (!running)
+        bus.unregisterService(TwitterApplicationService);
+    qDebug() << Q_FUNC_INFO << running;
+    return running;
+}

@@ -1,0 +1,102 @@
+// Persisted state: the last-seen ids in the daemon's settings file and the account's
+// notification preferences.
+
+#include "TwitterDaemon.h"
+
+#include "NotificationHandler.h"
+#include "TwAccount.h"
+#include "Twitter.h"
+#include "TwitterOstra.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+#include <QSettings>
+
+namespace {
+
+const QString NotifMain = QStringLiteral("tw-notif-main");
+const QString NotifMessages = QStringLiteral("tw-notif-msg");
+const QString NotifMentions = QStringLiteral("tw-notif-mention");
+const QString NotifFollowed = QStringLiteral("tw-notif-followed");
+const QString NotifAnyone = QStringLiteral("tw-notif-anyone");
+
+QString storedId(const QString &key)
+{
+    return QSettings().value(key, QString()).toString();
+}
+
+}
+
+QStringList TwitterDaemon::notificationSettingKeys()
+{
+    return {NotifMain, NotifMessages, NotifMentions, NotifFollowed, NotifAnyone};
+}
+
+QString TwitterDaemon::lastIdMessages()
+{
+    const QString id = storedId(TwitterOstra::LastIdMessagesKey);
+    qDebug() << Q_FUNC_INFO << id;
+    return id;
+}
+
+QString TwitterDaemon::lastIdMentions()
+{
+    const QString id = storedId(TwitterOstra::LastIdMentionsKey);
+    qDebug() << Q_FUNC_INFO << id;
+    return id;
+}
+
+void TwitterDaemon::updateLastIdMessages(const QString &id)
+{
+    qDebug() << Q_FUNC_INFO << "begin" << id;
+    QMutexLocker lock(&mLastIdMessagesMutex);
+    const QString current = lastIdMessages();
+    if (!current.isEmpty() && Tw::Twitter::compareIds(current, id) >= 0)
+        return;
+    QSettings settings;
+    settings.setValue(TwitterOstra::LastIdMessagesKey, id);
+    settings.sync();
+    qDebug() << Q_FUNC_INFO << "end";
+}
+
+void TwitterDaemon::updateLastIdMentions(const QString &id)
+{
+    qDebug() << Q_FUNC_INFO << "begin" << id;
+    QMutexLocker lock(&mLastIdMentionsMutex);
+    const QString current = lastIdMentions();
+    if (!current.isEmpty() && Tw::Twitter::compareIds(current, id) >= 0)
+        return;
+    QSettings settings;
+    settings.setValue(TwitterOstra::LastIdMentionsKey, id);
+    settings.sync();
+    qDebug() << Q_FUNC_INFO << "end";
+}
+
+void TwitterDaemon::updateLastId(const QString &id)
+{
+    updateLastIdMessages(id);
+    updateLastIdMentions(id);
+}
+
+void TwitterDaemon::onSettingsChanged(const QString &name, const bool &value)
+{
+    qDebug() << Q_FUNC_INFO << name << value;
+    const QStringList keys = notificationSettingKeys();
+    if (name == NotifMain && !value)
+        mNotifHandler->disableNotifications();
+    else if (keys.contains(name))
+        applyNotificationSettings(keys);
+}
+
+void TwitterDaemon::applyNotificationSettings(const QStringList &keys)
+{
+    const QMap<QString, bool> values = mAccount->settingValues(keys);
+    const bool main = values.value(NotifMain);
+    const bool mentions = main && values.value(NotifMentions);
+    const bool followed = values.value(NotifFollowed);
+    mNotifHandler->setNotificationEnabled(NotificationHandler::TYPE_MESSAGES,
+                                          main && values.value(NotifMessages));
+    mNotifHandler->setNotificationEnabled(NotificationHandler::TYPE_MENTIONS, mentions);
+    mNotifHandler->setNotificationEnabled(NotificationHandler::TYPE_FOLLOWED_ONLY, mentions && followed);
+    mNotifHandler->setNotificationEnabled(NotificationHandler::TYPE_ANYONE, mentions && !followed);
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+// Names shared by the daemon's source files.
+
+#include <QString>
+
+namespace TwitterOstra {
+
+const QString OrganizationName = QStringLiteral("Halvex");
+const QString ApplicationName = QStringLiteral("Twitter");
+const QString FirstStartKey = QStringLiteral("FirstStart");
+const QString LastIdMessagesKey = QStringLiteral("LastIdMessages");
+const QString LastIdMentionsKey = QStringLiteral("LastIdMentions");
+
+// Notification event types of direct messages and mentions.
+const QString MessageEventType = QStringLiteral("messages.service.twitter");
+const QString MentionEventType = QStringLiteral("mentions.service.twitter");
+
+}

@@ -1,0 +1,58 @@
+#include "Helper.h"
+#include "OLocale.h"
+#include "TwitterDaemon.h"
+#include "TwitterOstra.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+
+namespace {
+
+bool debugRequested(const QStringList &arguments)
+{
+    return arguments.mid(1).contains(QStringLiteral("--debug"));
+}
+
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    Helper::setDebugCallback("twitter-ostra", debugRequested(app.arguments()));
+
+    const QString catalogue = QStringLiteral("twitter");
+    OLocale locale;
+    locale.installTrCatalog(catalogue);
+    OLocale::setDefault(locale);
+
+    QCoreApplication::setOrganizationName(TwitterOstra::OrganizationName);
+    QCoreApplication::setApplicationName(TwitterOstra::ApplicationName);
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings settings;
+
+    // An absent key, or one left true by a start without account, makes a first start.
+    const bool firstStart = settings.value(TwitterOstra::FirstStartKey, QVariant()).toBool()
+        || !settings.contains(TwitterOstra::FirstStartKey);
+    if (firstStart) {
+        settings.setValue(TwitterOstra::FirstStartKey, false);
+        settings.sync();
+    }
+    TwitterDaemon daemon(firstStart, &app);
+
+    int status = 0;
+    switch (daemon.init()) {
+    case TwitterDaemon::INIT_ERROR_NONE:
+        Helper::setLowPriority();
+        status = QCoreApplication::exec();
+        break;
+    case TwitterDaemon::INIT_ERROR_NO_ACCOUNT:
+        settings.setValue(TwitterOstra::FirstStartKey, true);
+        settings.sync();
+        status = 0;
+        break;
+    default:
+        status = 1;
+        break;
+    }
+    return status;
+}

@@ -1,0 +1,115 @@
+// The item cache: which tweet became which event feed item.
+
+#include "TwitterDaemon.h"
+
+#include "eventfeedinterface.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+const QString ItemsTable = QStringLiteral("items");
+
+QString tweetId(const QVariantMap &tweet)
+{
+    return tweet.value(QStringLiteral("id")).toString();
+}
+
+// Lists of ids travel into SQL as one bound JSON array, read back with json_each(),
+// so that no id from the network is ever part of a statement's text.
+QString jsonArray(const QStringList &ids)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(ids)).toJson(QJsonDocument::Compact));
+}
+
+}
+
+bool TwitterDaemon::createDbTables()
+{
+    if (mDb.tables().contains(ItemsTable))
+        return true;
+    QSqlQuery query(mDb);
+    if (query.prepare(QStringLiteral("CREATE TABLE items (twitter_id TEXT NOT NULL,homeview_id INT NOT NULL,PRIMARY KEY(twitter_id));"))
+        && query.exec())
+        return true;
+    qCritical() << Q_FUNC_INFO << query.lastError().text();
+    return false;
+}
+
+bool TwitterDaemon::deleteDbTables()
+{
+    if (!mDb.tables().contains(ItemsTable))
+        return true;
+    QSqlQuery query(mDb);
+    if (query.prepare(QStringLiteral("DROP TABLE items;")) && query.exec())
+        return true;
+    qCritical() << Q_FUNC_INFO << query.lastError().text();
+    return false;
+}
+
+void TwitterDaemon::addTweetToDb(const QVariantMap &tweet, qint64 homeviewId)
+{
+    QSqlQuery query(mDb);
+    query.prepare(QStringLiteral("INSERT INTO items(twitter_id, homeview_id) VALUES (:twitter_id, :homeview_id);"));
+    query.bindValue(QStringLiteral(":homeview_id"), homeviewId);
+    query.bindValue(QStringLiteral(":twitter_id"), tweetId(tweet));
+    if (!query.exec())
+        qWarning() << Q_FUNC_INFO << "Error: Insert failed. " << query.lastError();
+}
+
+TwitterDaemon::NEXT_STEP TwitterDaemon::checkTweetFromDb(const QVariantMap &tweet)
+{
+    QSqlQuery query(mDb);
+    query.prepare(QStringLiteral("SELECT * FROM items WHERE twitter_id = :id;"));
+    query.bindValue(QStringLiteral(":id"), tweetId(tweet));
+    if (!query.exec()) {
+        qWarning() << Q_FUNC_INFO << "Error: Post query failed. " << query.lastError();
+        return NEXT_STEP_SKIP;
+    }
+    return query.next() ? NEXT_STEP_SKIP : NEXT_STEP_ADD_TO_HOMEVIEW;
+}
+
+void TwitterDaemon::removeStaleItems(const QVariantList &timeline)
+{
+    if (timeline.isEmpty())
+        return;
+    QStringList fetchedIds;
+    fetchedIds.reserve(timeline.size());
+    for (const QVariant &tweet : timeline)
+        fetchedIds.append(tweetId(tweet.toMap()));
+    const QString oldestId = fetchedIds.last();
+
+    // Every cached tweet newer than the oldest fetched one that the fetch no longer lists.
+    QSqlQuery query(mDb);
+    if (!query.prepare(QStringLiteral(
+            "SELECT twitter_id, homeview_id FROM items WHERE ( length(twitter_id) > length(:twitter_id1)"
+            " OR ( length(twitter_id) == length(:twitter_id2) AND twitter_id > :twitter_id3 ) )"
+            " AND twitter_id NOT IN (SELECT value FROM json_each(:fetched_ids))"))) {
+        qCritical() << Q_FUNC_INFO << "Failed to prepare query" << query.lastError().text();
+        return;
+    }
+    query.bindValue(QStringLiteral(":twitter_id1"), oldestId);
+    query.bindValue(QStringLiteral(":twitter_id2"), oldestId);
+    query.bindValue(QStringLiteral(":twitter_id3"), oldestId);
+    query.bindValue(QStringLiteral(":fetched_ids"), jsonArray(fetchedIds));
+    if (!query.exec()) {
+        qCritical() << Q_FUNC_INFO << "Failed to fetch ids" << query.lastError().text();
+        return;
+    }
+
+    QStringList staleIds;
+    while (query.next()) {
+        staleIds.append(query.value(0).toString());
+        mEventFeedIf->removeItem(query.value(1).toLongLong());
+    }
+    if (staleIds.isEmpty())
+        return;
+    // Should the delete fail, the next fetch selects the rows again and withdraws anew.
+    query.prepare(QStringLiteral("DELETE FROM items WHERE twitter_id IN (SELECT value FROM json_each(:stale_ids))"));
+    query.bindValue(QStringLiteral(":stale_ids"), jsonArray(staleIds));
+    query.exec();
+}
