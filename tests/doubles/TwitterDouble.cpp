@@ -1,0 +1,228 @@
+#include "TwitterDouble.h"
+
+#include <QTimer>
+
+namespace {
+
+struct Script
+{
+    QMap<QPair<int, int>, QList<TwitterDouble::Answer>> queued;
+    QMap<QPair<int, int>, TwitterDouble::Answer> defaults;
+    QList<TwitterDouble::Request> requests;
+    QPointer<Tw::Twitter> latestClient;
+    QImage latestMask;
+    int nextQueryId = 1;
+    int deleteOldStuffCalls = 0;
+    int deleteCacheCalls = 0;
+};
+
+Script &script()
+{
+    static Script instance;
+    return instance;
+}
+
+TwitterDouble::Answer takeAnswer(TwitterDouble::Operation operation, int type)
+{
+    const QPair<int, int> key(operation, type);
+    QList<TwitterDouble::Answer> &queue = script().queued[key];
+    if (!queue.isEmpty())
+        return queue.takeFirst();
+    return script().defaults.value(key);
+}
+
+}
+
+namespace TwitterDouble {
+
+void enqueue(Operation operation, int type, const Answer &answer)
+{
+    script().queued[qMakePair(int(operation), type)].append(answer);
+}
+
+void setDefault(Operation operation, int type, const Answer &answer)
+{
+    script().defaults.insert(qMakePair(int(operation), type), answer);
+}
+
+QList<Request> requests()
+{
+    return script().requests;
+}
+
+QList<Request> requests(Operation operation, int type)
+{
+    QList<Request> matching;
+    for (const Request &request : qAsConst(script().requests)) {
+        if (request.operation == operation && request.type == type)
+            matching.append(request);
+    }
+    return matching;
+}
+
+Tw::Twitter *latestClient()
+{
+    return script().latestClient;
+}
+
+QImage latestMask()
+{
+    return script().latestMask;
+}
+
+int deleteOldStuffCalls()
+{
+    return script().deleteOldStuffCalls;
+}
+
+int deleteCacheCalls()
+{
+    return script().deleteCacheCalls;
+}
+
+void reset()
+{
+    const int nextQueryId = script().nextQueryId;
+    script() = Script();
+    // Query ids stay unique for the life of the process, as the real client's do.
+    script().nextQueryId = nextQueryId;
+}
+
+}
+
+namespace Tw {
+
+class TwitterPrivate
+{
+public:
+    explicit TwitterPrivate(Twitter *client)
+        : q(client)
+    {
+    }
+
+    // Records the request and plays its scripted answer.
+    int play(TwitterDouble::Operation operation, int type, const QMap<QString, QString> &args,
+             int behavior, int *queryId, QVariantList *result, QString *file);
+
+    Twitter *q;
+};
+
+int TwitterPrivate::play(TwitterDouble::Operation operation, int type, const QMap<QString, QString> &args,
+                         int behavior, int *queryId, QVariantList *result, QString *file)
+{
+    const TwitterDouble::Answer answer = takeAnswer(operation, type);
+    TwitterDouble::Request request{operation, type, args, behavior, -1};
+    if (answer.writesQueryId) {
+        request.queryId = script().nextQueryId++;
+        if (queryId)
+            *queryId = request.queryId;
+    }
+    script().requests.append(request);
+    if (result)
+        *result = answer.cached;
+    if (file)
+        *file = answer.cachedFile;
+
+    const int id = request.queryId;
+    QPointer<Twitter> client(q);
+    switch (answer.later) {
+    case TwitterDouble::Answer::Nothing:
+        break;
+    case TwitterDouble::Answer::NetworkError:
+        QTimer::singleShot(0, q, [client, id, answer] {
+            emit client->networkRequestError(id, answer.laterError);
+        });
+        break;
+    case TwitterDouble::Answer::Result:
+        QTimer::singleShot(0, q, [client, id, answer, operation, type, args] {
+            switch (operation) {
+            case TwitterDouble::Timeline:
+                emit client->timelineUpdated(TimelineType::TimelineType(type), answer.laterData, id);
+                break;
+            case TwitterDouble::User:
+                emit client->userUpdated(UserType::UserType(type), answer.laterData, id);
+                break;
+            case TwitterDouble::DirectMessages:
+                emit client->directMessageUpdated(DirectMessageType::DirectMessageType(type),
+                                                  answer.laterData, id);
+                break;
+            case TwitterDouble::Help:
+                emit client->helpRetrieved(HelpType::HelpType(type), answer.laterData, args, id);
+                break;
+            case TwitterDouble::TinyUrlImage:
+                emit client->tinyUrlImageLoaded(answer.laterFile, id);
+                break;
+            }
+        });
+        break;
+    }
+    return answer.status;
+}
+
+Twitter::Twitter(const QString &, const QString &, const QString &, const QString &,
+                 const QString &, const QString &, QObject *parent)
+    : QObject(parent)
+    , d(new TwitterPrivate(this))
+{
+    registerMetaTypes();
+    script().latestClient = this;
+}
+
+Twitter::~Twitter() = default;
+
+bool Twitter::init()
+{
+    return true;
+}
+
+void Twitter::setMask(const QImage &mask)
+{
+    script().latestMask = mask;
+}
+
+int Twitter::retrieveTimelineResources(QList<QVariant> *result, int *queryId,
+                                       const TimelineType::TimelineType &type,
+                                       const QMap<QString, QString> &args, RetrieveBehavior behavior)
+{
+    return d->play(TwitterDouble::Timeline, type, args, behavior, queryId, result, nullptr);
+}
+
+int Twitter::retrieveUserResources(QList<QVariant> *result, int *queryId, const UserType::UserType &type,
+                                   const QMap<QString, QString> &args, RetrieveBehavior behavior)
+{
+    return d->play(TwitterDouble::User, type, args, behavior, queryId, result, nullptr);
+}
+
+int Twitter::retrieveDirectMessages(QList<QVariant> *result, int *queryId,
+                                    const DirectMessageType::DirectMessageType &type,
+                                    const QMap<QString, QString> &args, RetrieveBehavior behavior)
+{
+    return d->play(TwitterDouble::DirectMessages, type, args, behavior, queryId, result, nullptr);
+}
+
+int Twitter::retrieveHelp(const HelpType::HelpType &type, QMap<QString, QVariant> *result,
+                          const QMap<QString, QString> &args, int *queryId, RetrieveBehavior behavior)
+{
+    QVariantList cached;
+    const int status = d->play(TwitterDouble::Help, type, args, behavior, queryId, &cached, nullptr);
+    if (result && !cached.isEmpty())
+        *result = cached.first().toMap();
+    return status;
+}
+
+int Twitter::retrieveTinyUrlImage(const QMap<QString, QString> &args, QString *file, int *queryId)
+{
+    return d->play(TwitterDouble::TinyUrlImage, 0, args, RETRIEVE_FROM_NETWORK, queryId, nullptr, file);
+}
+
+void Twitter::deleteOldStuff()
+{
+    ++script().deleteOldStuffCalls;
+}
+
+void Twitter::deleteCache()
+{
+    ++script().deleteCacheCalls;
+}
+
+}

@@ -1,0 +1,59 @@
+#include "DaemonHarness.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QSqlQuery>
+
+namespace {
+const QString CheckConnection = QStringLiteral("test-check-connection");
+}
+
+DaemonHarness::DaemonHarness()
+{
+    mEnvironment.applyToProcess();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", mBus.address().toUtf8());
+    QCoreApplication::setOrganizationName(QStringLiteral("Halvex"));
+    QCoreApplication::setApplicationName(QStringLiteral("Twitter"));
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+}
+
+DaemonHarness::~DaemonHarness()
+{
+    mDaemon.reset();
+    QSqlDatabase::removeDatabase(CheckConnection);
+}
+
+bool DaemonHarness::start(bool firstStart)
+{
+    mFeed.reset(new EventFeedProcess(mBus));
+    if (!mBus.isValid() || !mFeed->start())
+        return false;
+    mEnvironment.writeDefaultAccount();
+    mDaemon.reset(new TwitterDaemon(firstStart, nullptr));
+    return mDaemon->init() == TwitterDaemon::INIT_ERROR_NONE;
+}
+
+QSqlDatabase DaemonHarness::cache()
+{
+    if (!QSqlDatabase::contains(CheckConnection)) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CheckConnection);
+        db.setDatabaseName(mEnvironment.cacheDatabase());
+        db.open();
+    }
+    return QSqlDatabase::database(CheckConnection);
+}
+
+QMap<QString, qint64> DaemonHarness::cachedItems()
+{
+    QMap<QString, qint64> rows;
+    QSqlQuery query(QStringLiteral("SELECT twitter_id, homeview_id FROM items"), cache());
+    while (query.next())
+        rows.insert(query.value(0).toString(), query.value(1).toLongLong());
+    return rows;
+}
+
+void DaemonHarness::clearCache()
+{
+    QSqlQuery query(cache());
+    query.exec(QStringLiteral("DELETE FROM items"));
+}

@@ -1,0 +1,49 @@
+#include "TestEnvironment.h"
+
+#include <QDir>
+#include <QSettings>
+
+TestEnvironment::TestEnvironment()
+{
+    for (const QString &dir : {configHome(), cacheHome(), dataHome(), runtimeDir()})
+        QDir().mkpath(dir);
+    QFile::setPermissions(runtimeDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void TestEnvironment::applyToProcess() const
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome()));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome()));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir()));
+}
+
+QProcessEnvironment TestEnvironment::processEnvironment(const QString &busAddress) const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome());
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cacheHome());
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir());
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
+    return environment;
+}
+
+void TestEnvironment::writeAccount(const QVariantMap &values) const
+{
+    QSettings file(accountFile(), QSettings::IniFormat);
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        file.setValue(it.key(), it.value());
+    file.sync();
+}
+
+void TestEnvironment::writeDefaultAccount() const
+{
+    writeAccount({{QStringLiteral("account/present"), true},
+                  {QStringLiteral("account/screen_name"), QStringLiteral("AliceInData")},
+                  {QStringLiteral("account/user_id"), QStringLiteral("1111111111")},
+                  {QStringLiteral("account/token"), QStringLiteral("token")},
+                  {QStringLiteral("account/token_secret"), QStringLiteral("token-secret")},
+                  {QStringLiteral("account/consumer_key"), QStringLiteral("consumer-key")},
+                  {QStringLiteral("account/consumer_secret"), QStringLiteral("consumer-secret")}});
+}

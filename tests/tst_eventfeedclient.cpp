@@ -1,0 +1,175 @@
+// Publishing to the reference event feed in a second process: the composed item, the
+// feed's answers (an id, -1, an error, none) and the service switch.
+
+#include "DaemonHarness.h"
+#include "TwAccount.h"
+#include "TwFactoryOstra.h"
+
+#include <QDataStream>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+QVariantMap user(const QString &name, const QString &screenName)
+{
+    return {{QStringLiteral("name"), name}, {QStringLiteral("screen_name"), screenName}};
+}
+
+QVariantMap plainTweet(const QString &id)
+{
+    return {{QStringLiteral("id"), id},
+            {QStringLiteral("created_at"), QStringLiteral("Sun Dec 06 05:40:12 +0000 2026")},
+            {QStringLiteral("text"), QStringLiteral("  first line\nsecond  line \t")},
+            {QStringLiteral("user"), user(QStringLiteral("Alice"), QStringLiteral("AliceInData"))}};
+}
+
+QVariant decodeActionArgument(const QString &action)
+{
+    QByteArray bytes = QByteArray::fromBase64(action.section(QLatin1Char(' '), 4, 4).toLatin1());
+    QDataStream stream(&bytes, QIODevice::ReadOnly);
+    QVariant argument;
+    stream >> argument;
+    return argument;
+}
+
+}
+
+class TestEventFeedClient : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void plainTweetBecomesItem();
+    void retweetShowsTheRetweetedTweet();
+    void imageListIsPaddedToThree();
+    void cachedOrSwitchedOffTweetIsNotPosted();
+    void minusOneIsLoggedAndReturned();
+    void errorOrAbsentFeedGivesMinusOne();
+
+private:
+    QJsonObject lastItem();
+
+    DaemonHarness mHarness;
+};
+
+void TestEventFeedClient::initTestCase()
+{
+    QVERIFY(mHarness.start());
+}
+
+void TestEventFeedClient::init()
+{
+    mHarness.clearCache();
+    mHarness.feed().control().reset().waitForFinished();
+}
+
+QJsonObject TestEventFeedClient::lastItem()
+{
+    const QJsonArray items = mHarness.feed().items();
+    return items.isEmpty() ? QJsonObject() : items.last()[QStringLiteral("item")].toObject();
+}
+
+void TestEventFeedClient::plainTweetBecomesItem()
+{
+    const qint64 id = mHarness.daemon().addTweetToHomeView(plainTweet(QStringLiteral("1001")),
+                                                           QStringLiteral("/avatars/alice.png"), {});
+    const QJsonArray items = mHarness.feed().items();
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(id, items.first()[QStringLiteral("id")].toVariant().toLongLong());
+
+    const QJsonObject item = lastItem();
+    QCOMPARE(item[QStringLiteral("icon")].toString(), QStringLiteral("/avatars/alice.png"));
+    QCOMPARE(item[QStringLiteral("sourceName")].toString(), QStringLiteral("Twitter"));
+    QCOMPARE(item[QStringLiteral("sourceDisplayName")].toString(), QStringLiteral("Twitter"));
+    QCOMPARE(item[QStringLiteral("body")].toString(), QStringLiteral("first line second line"));
+    QCOMPARE(QDateTime::fromString(item[QStringLiteral("timestamp")].toString(), Qt::ISODate).toUTC(),
+             QDateTime(QDate(2026, 12, 6), QTime(5, 40, 12), Qt::UTC));
+    QVERIFY(!item.contains(QStringLiteral("footer")));
+    QVERIFY(!item.contains(QStringLiteral("imageList")));
+
+    const QString action = item[QStringLiteral("action")].toString();
+    QVERIFY(action.startsWith(QStringLiteral(
+        "com.halvex.twitter.eventfeed /EventFeedMessage com.halvex.twitter.eventfeed showItem ")));
+    QCOMPARE(action.count(QLatin1Char(' ')), 4);
+    QCOMPARE(decodeActionArgument(action), QVariant(QStringLiteral("1001")));
+}
+
+void TestEventFeedClient::retweetShowsTheRetweetedTweet()
+{
+    QVariantMap original = plainTweet(QStringLiteral("900"));
+    original.insert(QStringLiteral("id"), qulonglong(900));
+    original.insert(QStringLiteral("text"), QStringLiteral("original text"));
+    QVariantMap retweet = plainTweet(QStringLiteral("1002"));
+    retweet.insert(QStringLiteral("user"), user(QStringLiteral("Bob"), QStringLiteral("bob")));
+    retweet.insert(QStringLiteral("retweeted_status"), original);
+
+    QVERIFY(mHarness.daemon().addTweetToHomeView(retweet, QStringLiteral("/a.png"), {}) > 0);
+    const QJsonObject item = lastItem();
+    QCOMPARE(item[QStringLiteral("body")].toString(), QStringLiteral("original text"));
+    QVERIFY(item.contains(QStringLiteral("footer")));
+    // The action opens the retweeted tweet, with its id as the map held it.
+    QCOMPARE(decodeActionArgument(item[QStringLiteral("action")].toString()), QVariant(qulonglong(900)));
+}
+
+void TestEventFeedClient::imageListIsPaddedToThree()
+{
+    mHarness.daemon().addTweetToHomeView(plainTweet(QStringLiteral("1003")), QString(), {QStringLiteral("/t/1.png")});
+    QCOMPARE(lastItem()[QStringLiteral("imageList")].toVariant().toStringList(),
+             QStringList({QStringLiteral("/t/1.png"), QString(), QString()}));
+
+    const QStringList four = {QStringLiteral("/1"), QStringLiteral("/2"), QStringLiteral("/3"), QStringLiteral("/4")};
+    mHarness.daemon().addTweetToHomeView(plainTweet(QStringLiteral("1004")), QString(), four);
+    QCOMPARE(lastItem()[QStringLiteral("imageList")].toVariant().toStringList(), four);
+}
+
+void TestEventFeedClient::cachedOrSwitchedOffTweetIsNotPosted()
+{
+    TwitterDaemon &daemon = mHarness.daemon();
+    const QVariantMap tweet = plainTweet(QStringLiteral("1005"));
+    const qint64 id = daemon.addTweetToHomeView(tweet, QString(), {});
+    daemon.addTweetToDb(tweet, id);
+    QCOMPARE(daemon.addTweetToHomeView(tweet, QString(), {}), qint64(-1));
+    QCOMPARE(mHarness.feed().items().size(), 1);
+
+    TwAccount *account = TwOstra::TwFactoryOstra::getInstance()->account();
+    QSignalSpy switched(account, &TwAccount::accountStateChanged);
+    mHarness.environment().writeAccount({{QStringLiteral("services/event_feed"), false}});
+    QVERIFY(switched.wait());
+    QCOMPARE(daemon.addTweetToHomeView(plainTweet(QStringLiteral("1006")), QString(), {}), qint64(-1));
+    QCOMPARE(mHarness.feed().calls().size(), 1);
+    mHarness.environment().writeAccount({{QStringLiteral("services/event_feed"), true}});
+    QVERIFY(switched.wait());
+}
+
+void TestEventFeedClient::minusOneIsLoggedAndReturned()
+{
+    mHarness.feed().control().setAddItemAnswer(QStringLiteral("minus-one")).waitForFinished();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("EventFeed returned error!$")));
+    QCOMPARE(mHarness.daemon().addTweetToHomeView(plainTweet(QStringLiteral("1007")), QString(), {}), qint64(-1));
+    QCOMPARE(mHarness.feed().calls().size(), 1);
+}
+
+void TestEventFeedClient::errorOrAbsentFeedGivesMinusOne()
+{
+    const QRegularExpression invalid(QStringLiteral(
+        "^qint64 TwitterDaemon::addTweetToHomeView\\(const QVariantMap&, const QString&, QStringList\\) "
+        "Error: mEventFeedIf returned invalid value\\."));
+    mHarness.feed().control().setAddItemAnswer(QStringLiteral("error")).waitForFinished();
+    QTest::ignoreMessage(QtCriticalMsg, invalid);
+    QCOMPARE(mHarness.daemon().addTweetToHomeView(plainTweet(QStringLiteral("1008")), QString(), {}), qint64(-1));
+
+    mHarness.feed().stop();
+    QTest::ignoreMessage(QtCriticalMsg, invalid);
+    QCOMPARE(mHarness.daemon().addTweetToHomeView(plainTweet(QStringLiteral("1009")), QString(), {}), qint64(-1));
+    QVERIFY(mHarness.cachedItems().isEmpty());
+    QVERIFY(mHarness.feed().start());
+}
+
+QTEST_GUILESS_MAIN(TestEventFeedClient)
+#include "tst_eventfeedclient.moc"

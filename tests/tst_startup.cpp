@@ -1,0 +1,213 @@
+// Process start-up through the real binary: exit statuses, the first-start marker,
+// the bus registration and the item cache it creates, and the --debug switch.
+
+#include "PrivateBus.h"
+#include "TestEnvironment.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QProcess>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+const QString DaemonService = QStringLiteral("com.halvex.twitterostra");
+
+struct Run
+{
+    int status = -1;
+    QString log;
+};
+
+}
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void withoutAccountExitsZeroAndMarksFirstStart();
+    void failuresExitOneAndKeepFirstStartFalse_data();
+    void failuresExitOneAndKeepFirstStartFalse();
+    void debugSwitchMatchesExactly_data();
+    void debugSwitchMatchesExactly();
+    void runsWithAccountOnItsBusNameAndCache();
+
+private:
+    QProcess *startDaemon(const QStringList &arguments, const QProcessEnvironment &environment);
+    Run runDaemon(const QStringList &arguments, const QProcessEnvironment &environment);
+    QVariant firstStart() const;
+
+    PrivateBus mBus;
+    QScopedPointer<TestEnvironment> mEnvironment;
+};
+
+void TestStartup::initTestCase()
+{
+    QVERIFY(mBus.isValid());
+}
+
+void TestStartup::init()
+{
+    mEnvironment.reset(new TestEnvironment);
+    QVERIFY(mEnvironment->isValid());
+}
+
+QProcess *TestStartup::startDaemon(const QStringList &arguments, const QProcessEnvironment &environment)
+{
+    auto *daemon = new QProcess(this);
+    daemon->setProcessEnvironment(environment);
+    daemon->start(QStringLiteral(DAEMON_BINARY), arguments);
+    return daemon;
+}
+
+Run TestStartup::runDaemon(const QStringList &arguments, const QProcessEnvironment &environment)
+{
+    QScopedPointer<QProcess> daemon(startDaemon(arguments, environment));
+    Run run;
+    if (!daemon->waitForFinished(30000)) {
+        daemon->kill();
+        daemon->waitForFinished();
+        return run;
+    }
+    run.status = daemon->exitStatus() == QProcess::NormalExit ? daemon->exitCode() : -1;
+    run.log = QString::fromUtf8(daemon->readAllStandardError());
+    return run;
+}
+
+QVariant TestStartup::firstStart() const
+{
+    return QSettings(mEnvironment->daemonSettingsFile(), QSettings::IniFormat).value(QStringLiteral("FirstStart"));
+}
+
+void TestStartup::withoutAccountExitsZeroAndMarksFirstStart()
+{
+    const Run run = runDaemon({}, mEnvironment->processEnvironment(mBus.address()));
+    QCOMPARE(run.status, 0);
+    QCOMPARE(firstStart(), QVariant(QStringLiteral("true")));
+    // Nothing was registered or created.
+    QVERIFY(!QFile::exists(mEnvironment->cacheDatabase()));
+
+    mEnvironment->writeAccount({{QStringLiteral("account/present"), true},
+                                {QStringLiteral("services/account"), false}});
+    QCOMPARE(runDaemon({}, mEnvironment->processEnvironment(mBus.address())).status, 0);
+}
+
+void TestStartup::failuresExitOneAndKeepFirstStartFalse_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("logLine");
+    QTest::newRow("bus name owned") << "name" << "Failed to register service: \"com.halvex.twitterostra\"";
+    QTest::newRow("XDG_CACHE_HOME unset") << "unset" << "Error: Not found XDG_CACHE_HOME environment variable";
+    QTest::newRow("XDG_CACHE_HOME empty") << "empty" << "Error: Not found XDG_CACHE_HOME environment variable";
+    QTest::newRow("cache directory impossible") << "file" << "Error: Cannot create directory: ";
+    QTest::newRow("database unopenable") << "database" << "Error: Cannot open database: ";
+}
+
+void TestStartup::failuresExitOneAndKeepFirstStartFalse()
+{
+    QFETCH(QString, failure);
+    QFETCH(QString, logLine);
+    mEnvironment->writeDefaultAccount();
+    QProcessEnvironment environment = mEnvironment->processEnvironment(mBus.address());
+
+    QDBusConnection other = mBus.connection(QStringLiteral("name-owner"));
+    if (failure == QLatin1String("name"))
+        QVERIFY(other.registerService(DaemonService));
+    if (failure == QLatin1String("unset"))
+        environment.remove(QStringLiteral("XDG_CACHE_HOME"));
+    if (failure == QLatin1String("empty"))
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), QString());
+    if (failure == QLatin1String("file")) {
+        // A regular file where a parent folder should be: no mkpath can succeed, even as root.
+        QFile blocker(mEnvironment->cacheHome() + QStringLiteral("/data"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    if (failure == QLatin1String("database"))
+        QVERIFY(QDir().mkpath(mEnvironment->cacheDatabase()));
+
+    const Run run = runDaemon({}, environment);
+    if (failure == QLatin1String("name"))
+        other.unregisterService(DaemonService);
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.log.contains(logLine), qPrintable(run.log));
+    QCOMPARE(firstStart(), QVariant(QStringLiteral("false")));
+}
+
+void TestStartup::debugSwitchMatchesExactly_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("debug");
+    QTest::newRow("none") << QStringList() << false;
+    QTest::newRow("alone") << QStringList{"--debug"} << true;
+    QTest::newRow("after others, twice") << QStringList{"-x", "--debug", "y", "--debug"} << true;
+    QTest::newRow("other case") << QStringList{"--Debug"} << false;
+    QTest::newRow("with value") << QStringList{"--debug=1"} << false;
+}
+
+void TestStartup::debugSwitchMatchesExactly()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, debug);
+    const Run run = runDaemon(arguments, mEnvironment->processEnvironment(mBus.address()));
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.log.contains(QStringLiteral("No twitter account on startup")), debug);
+    QVERIFY(!run.log.contains(QStringLiteral(" Debug: ")) || debug);
+}
+
+void TestStartup::runsWithAccountOnItsBusNameAndCache()
+{
+    mEnvironment->writeDefaultAccount();
+    QScopedPointer<QProcess> daemon(startDaemon({}, mEnvironment->processEnvironment(mBus.address())));
+    QVERIFY(mBus.waitForName(DaemonService));
+    QCOMPARE(firstStart(), QVariant(QStringLiteral("false")));
+
+    // The bus sees the daemon's own slots and signal, not the unexported adaptor.
+    QDBusConnection bus = mBus.connection();
+    QDBusMessage introspect = QDBusMessage::createMethodCall(
+        DaemonService, QStringLiteral("/twitterostra"), QStringLiteral("org.freedesktop.DBus.Introspectable"),
+        QStringLiteral("Introspect"));
+    const QString xml = QDBusReply<QString>(bus.call(introspect)).value();
+    for (const char *member : {"refreshEventFeed", "deleteTweet", "suspendNotifications",
+                               "clearMessageNotifications", "clearMentionNotifications", "updateLastId"})
+        QVERIFY2(xml.contains(QStringLiteral("<method name=\"%1\"").arg(QLatin1String(member))), member);
+    QVERIFY(xml.contains(QStringLiteral("<signal name=\"friendsFetched\"")));
+    QVERIFY(!xml.contains(QStringLiteral("enableNotifications")));
+    QVERIFY(!xml.contains(QStringLiteral("onTimer")));
+    QDBusInterface twitterostra(DaemonService, QStringLiteral("/twitterostra"), DaemonService, bus);
+    QCOMPARE(twitterostra.call(QStringLiteral("enableNotifications"), true).errorName(),
+             QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"));
+    QCOMPARE(twitterostra.call(QStringLiteral("deleteTweet"), QStringLiteral("1")).type(),
+             QDBusMessage::ReplyMessage);
+
+    // Asked to stop, it leaves its event loop in order and closes the cache.
+    ::kill(daemon->processId(), SIGTERM);
+    QVERIFY(daemon->waitForFinished(10000));
+    QCOMPARE(daemon->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(daemon->exitCode(), 0);
+
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        db.setDatabaseName(mEnvironment->cacheDatabase());
+        QVERIFY(db.open());
+        QSqlQuery query(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'items'"), db);
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toString(),
+                 QStringLiteral("CREATE TABLE items (twitter_id TEXT NOT NULL,homeview_id INT NOT NULL,"
+                                "PRIMARY KEY(twitter_id))"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+}
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"
