@@ -112,6 +112,7 @@ void TestStartup::failuresExitOneAndKeepFirstStartFalse_data()
     QTest::newRow("XDG_CACHE_HOME empty") << "empty" << "Error: Not found XDG_CACHE_HOME environment variable";
     QTest::newRow("cache directory impossible") << "file" << "Error: Cannot create directory: ";
     QTest::newRow("database unopenable") << "database" << "Error: Cannot open database: ";
+    QTest::newRow("database corrupt") << "corrupt" << "file is not a database";
 }
 
 void TestStartup::failuresExitOneAndKeepFirstStartFalse()
@@ -135,6 +136,13 @@ void TestStartup::failuresExitOneAndKeepFirstStartFalse()
     }
     if (failure == QLatin1String("database"))
         QVERIFY(QDir().mkpath(mEnvironment->cacheDatabase()));
+    const QByteArray garbage(4096, '\x5a');
+    if (failure == QLatin1String("corrupt")) {
+        QVERIFY(QDir().mkpath(QFileInfo(mEnvironment->cacheDatabase()).path()));
+        QFile database(mEnvironment->cacheDatabase());
+        QVERIFY(database.open(QIODevice::WriteOnly));
+        database.write(garbage);
+    }
 
     const Run run = runDaemon({}, environment);
     if (failure == QLatin1String("name"))
@@ -142,6 +150,12 @@ void TestStartup::failuresExitOneAndKeepFirstStartFalse()
     QCOMPARE(run.status, 1);
     QVERIFY2(run.log.contains(logLine), qPrintable(run.log));
     QCOMPARE(firstStart(), QVariant(QStringLiteral("false")));
+    if (failure == QLatin1String("corrupt")) {
+        // A damaged cache is reported and left as it was, for whoever looks into it.
+        QFile database(mEnvironment->cacheDatabase());
+        QVERIFY(database.open(QIODevice::ReadOnly));
+        QCOMPARE(database.readAll(), garbage);
+    }
 }
 
 void TestStartup::debugSwitchMatchesExactly_data()
