@@ -25,6 +25,17 @@ QString storedId(const QString &key)
     return QSettings().value(key, QString()).toString();
 }
 
+// Last-seen markers only move forward; an empty marker takes any id.
+bool storeIfNewer(const QString &key, const QString &current, const QString &id)
+{
+    if (!current.isEmpty() && Tw::Twitter::compareIds(current, id) >= 0)
+        return false;
+    QSettings settings;
+    settings.setValue(key, id);
+    settings.sync();
+    return true;
+}
+
 }
 
 QStringList TwitterDaemon::notificationSettingKeys()
@@ -50,26 +61,16 @@ void TwitterDaemon::updateLastIdMessages(const QString &id)
 {
     qDebug() << Q_FUNC_INFO << "begin" << id;
     QMutexLocker lock(&mLastIdMessagesMutex);
-    const QString current = lastIdMessages();
-    if (!current.isEmpty() && Tw::Twitter::compareIds(current, id) >= 0)
-        return;
-    QSettings settings;
-    settings.setValue(TwitterOstra::LastIdMessagesKey, id);
-    settings.sync();
-    qDebug() << Q_FUNC_INFO << "end";
+    if (storeIfNewer(TwitterOstra::LastIdMessagesKey, lastIdMessages(), id))
+        qDebug() << Q_FUNC_INFO << "end";
 }
 
 void TwitterDaemon::updateLastIdMentions(const QString &id)
 {
     qDebug() << Q_FUNC_INFO << "begin" << id;
     QMutexLocker lock(&mLastIdMentionsMutex);
-    const QString current = lastIdMentions();
-    if (!current.isEmpty() && Tw::Twitter::compareIds(current, id) >= 0)
-        return;
-    QSettings settings;
-    settings.setValue(TwitterOstra::LastIdMentionsKey, id);
-    settings.sync();
-    qDebug() << Q_FUNC_INFO << "end";
+    if (storeIfNewer(TwitterOstra::LastIdMentionsKey, lastIdMentions(), id))
+        qDebug() << Q_FUNC_INFO << "end";
 }
 
 void TwitterDaemon::updateLastId(const QString &id)
