@@ -130,6 +130,7 @@ TwitterDaemon::INIT_ERROR TwitterDaemon::init()
             &TwitterDaemon::onOnlineStateChanged);
 
     mLoginTimer = new QTimer(this);
+    mLoginTimer->setObjectName(QStringLiteral("loginTimer"));
     mLoginTimer->setInterval(LoginDelayMs);
     mLoginTimer->setSingleShot(true);
     connect(mLoginTimer, &QTimer::timeout, this, &TwitterDaemon::onTimerLogin);
@@ -137,14 +138,17 @@ TwitterDaemon::INIT_ERROR TwitterDaemon::init()
         mLoginTimer->start();
 
     mSyncTimer = new SyncTimer(this);
+    mSyncTimer->setObjectName(QStringLiteral("syncTimer"));
     mSyncTimer->setTimerInterval(SyncIntervalSeconds, SyncIntervalSeconds);
     connect(mSyncTimer, &SyncTimer::timeout, this, &TwitterDaemon::onTimer);
 
     mRetryLoginTimer = new QTimer(this);
+    mRetryLoginTimer->setObjectName(QStringLiteral("retryLoginTimer"));
     mRetryLoginTimer->setSingleShot(true);
     connect(mRetryLoginTimer, &QTimer::timeout, this, &TwitterDaemon::retryLogin);
 
     mAvatarTimer = new QTimer(this);
+    mAvatarTimer->setObjectName(QStringLiteral("avatarTimer"));
     mAvatarTimer->setInterval(AvatarTimeoutMs);
     mAvatarTimer->setSingleShot(true);
     connect(mAvatarTimer, &QTimer::timeout, this, &TwitterDaemon::avatarTimeout);

@@ -55,6 +55,10 @@ public:
 
     INIT_ERROR init();
 
+    bool isLoggedIn() const { return mLoggedIn; }
+    // True while the Twitter application owns its bus name.
+    bool isGuiRunning() const;
+
     // Item cache: which tweet became which event feed item.
     bool createDbTables();
     bool deleteDbTables();
@@ -113,7 +117,8 @@ private:
     void checkAndRetrieveHelpConfiguration();
     void loginToTwitter();
     void logout();
-    bool isGuiRunning() const;
+    void releaseSession();
+    void retryWhenBusy();
     void connectAccount();
     void createEventFeedProxy();
 

@@ -68,14 +68,18 @@ void TwitterDaemon::onTwitterAuthenticated(const QString &token, const QString &
     mUserId = userId;
     mUserName = username;
 
-    // A login answer while logged in (accountAdded restarts the login) replaces the session.
-    if (mTwitter)
-        mTwitter->deleteLater();
+    // A login answer while logged in (accountAdded restarts the login) replaces the
+    // session: the old client must not go on answering into the daemon.
+    releaseSession();
     mTwitter = new Tw::Twitter(token, tokenSecret, mUserId, mUserName, consumerKey, consumerSecret);
     if (!mTwitter->init()) {
         qCritical() << Q_FUNC_INFO << "Twitter backend initialize FAILED";
         QCoreApplication::exit(1);
     }
+    mNotifHandler->init(mTwitter);
+    const QStringList settingKeys = notificationSettingKeys();
+    applyNotificationSettings(settingKeys);
+    mAccount->watchSettings(settingKeys);
 
     mTwitter->setMask(QImage(QStringLiteral(":/avatar-mask")));
     connect(mTwitter, &Tw::Twitter::timelineUpdated, this, &TwitterDaemon::onTimelineUpdated);
@@ -103,7 +107,7 @@ void TwitterDaemon::onTwitterAuthError(TwLoginError::TwLoginError type, const QS
             qWarning() << Q_FUNC_INFO << error;
         break;
     case TwLoginError::LOGIN_ERROR_BUSY:
-        QTimer::singleShot(BusyRetryMs, this, &TwitterDaemon::retryLogin);
+        retryWhenBusy();
         break;
     case TwLoginError::LOGIN_ERROR_USER:
         if (error == DeletedUserError) {
@@ -130,6 +134,17 @@ void TwitterDaemon::onTwitterAuthError(TwLoginError::TwLoginError type, const QS
     } else {
         mFirstStart = false;
     }
+}
+
+// An extra retry 5 s later, on top of the usual schedule, and also once that is used up.
+void TwitterDaemon::retryWhenBusy()
+{
+    auto *timer = new QTimer(this);
+    timer->setObjectName(QStringLiteral("busyRetryTimer"));
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, this, &TwitterDaemon::retryLogin);
+    connect(timer, &QTimer::timeout, timer, &QObject::deleteLater);
+    timer->start(BusyRetryMs);
 }
 
 void TwitterDaemon::onTwitterAccountCreated()
@@ -168,16 +183,24 @@ void TwitterDaemon::logout()
 {
     qDebug() << Q_FUNC_INFO;
     mLoggedIn = false;
-    if (mTwitter) {
-        mTwitter->deleteLater();
-        mTwitter = nullptr;
-    }
+    releaseSession();
     mLoginTimer->stop();
     mRetryLoginTimer->stop();
     mSyncTimer->stop();
     mAvatarQueries.clear();
     mAvatarQueryIds.clear();
     mFriendAvatarQueryIds.clear();
+}
+
+// Lets go of the client, disconnected at once so that nothing it still has in flight
+// arrives; deleted later, since this may run inside one of its own signals.
+void TwitterDaemon::releaseSession()
+{
+    if (mTwitter) {
+        mTwitter->disconnect();
+        mTwitter->deleteLater();
+        mTwitter = nullptr;
+    }
 }
 
 bool TwitterDaemon::isGuiRunning() const

@@ -9,6 +9,11 @@
 #include <QDebug>
 #include <QTimer>
 
+namespace {
+// Tweets asked for, and examined for publication, per refresh.
+const int HomeTimelineCount = 20;
+}
+
 void TwitterDaemon::onRefreshRequested()
 {
     qDebug() << Q_FUNC_INFO;
@@ -23,7 +28,25 @@ void TwitterDaemon::onRefreshRequested()
 
 void TwitterDaemon::updateHomeView(bool fromNetwork)
 {
-    qDebug() << Q_FUNC_INFO << fromNetwork;
+    if (!mLoggedIn)
+        return;
+    if (!mTwitter) {
+        qCritical() << Q_FUNC_INFO << "mTwitter == NULL";
+        return;
+    }
+    qDebug() << Q_FUNC_INFO << "Query home timeline";
+    const QMap<QString, QString> parameters = {
+        {QStringLiteral("count"), QString::number(HomeTimelineCount)},
+        {QStringLiteral("include_entities"), QStringLiteral("true")}};
+    QVariantList tweets;
+    // A newer request replaces the id; the older one's answer is then ignored.
+    const int status = mTwitter->retrieveTimelineResources(
+        &tweets, &mTimelineQueryId, TimelineType::HomeTimeline, parameters,
+        fromNetwork ? Tw::Twitter::RETRIEVE_FROM_NETWORK : Tw::Twitter::RETRIEVE_FROM_CACHE);
+    if (status != Tw::Twitter::RETRIEVE_OK)
+        qCritical() << Q_FUNC_INFO << "retrieveTimelineResources returned != ok";
+    if (!fromNetwork)
+        onTimelineUpdated(TimelineType::HomeTimeline, tweets, mTimelineQueryId);
 }
 
 void TwitterDaemon::onTimelineUpdated(const TimelineType::TimelineType &type, const QVariantList &data,

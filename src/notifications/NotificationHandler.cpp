@@ -15,6 +15,13 @@ NotificationHandler::NotificationHandler(QObject *parent)
     connect(parent, SIGNAL(friendsFetched()), this, SLOT(finishHandleMentionsRetweets()));
 }
 
+bool NotificationHandler::init(Tw::Twitter *client)
+{
+    qDebug() << Q_FUNC_INFO;
+    mClient = client;
+    return true;
+}
+
 void NotificationHandler::setNotificationEnabled(quint32 type, bool enabled)
 {
     if (enabled) {

@@ -26,6 +26,9 @@ public:
     // The parent must be the TwitterDaemon.
     explicit NotificationHandler(QObject *parent);
 
+    // The client of the new login session; used for its results and date conversion.
+    bool init(Tw::Twitter *client);
+
     // Switching a kind off withdraws its notifications at once.
     void setNotificationEnabled(quint32 type, bool enabled);
     void disableNotifications();

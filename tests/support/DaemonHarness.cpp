@@ -28,9 +28,26 @@ bool DaemonHarness::start(bool firstStart)
     mFeed.reset(new EventFeedProcess(mBus));
     if (!mBus.isValid() || !mFeed->start())
         return false;
-    mEnvironment.writeDefaultAccount();
+    if (!QFile::exists(mEnvironment.accountFile()))
+        mEnvironment.writeDefaultAccount();
+    return restartDaemon(firstStart);
+}
+
+bool DaemonHarness::restartDaemon(bool firstStart)
+{
+    mDaemon.reset();
     mDaemon.reset(new TwitterDaemon(firstStart, nullptr));
     return mDaemon->init() == TwitterDaemon::INIT_ERROR_NONE;
+}
+
+void DaemonHarness::goOnline()
+{
+    QMetaObject::invokeMethod(mDaemon.data(), "onOnlineStateChanged", Q_ARG(bool, true));
+}
+
+QTimer *DaemonHarness::timer(const QString &name)
+{
+    return mDaemon->findChild<QTimer *>(name);
 }
 
 QSqlDatabase DaemonHarness::cache()

@@ -7,6 +7,7 @@
 
 #include <QScopedPointer>
 #include <QSqlDatabase>
+#include <QTimer>
 
 // A TwitterDaemon inside the test process, initialised against private XDG folders and a
 // private session bus on which the reference event feed runs as a second process.
@@ -17,8 +18,15 @@ public:
     DaemonHarness();
     ~DaemonHarness();
 
-    // Starts the feed, builds the daemon and runs init(); false when any step fails.
+    // Starts the feed, writes a default account unless one exists, builds the daemon and
+    // runs init(); false when any step fails.
     bool start(bool firstStart = false);
+    // Replaces the daemon by a new one on the same bus, folders and feed.
+    bool restartDaemon(bool firstStart = false);
+    // Tells the daemon that the device is online, which leads to a login 100 ms later.
+    void goOnline();
+    // A timer of the daemon by its object name, e.g. "loginTimer"; null when there is none.
+    QTimer *timer(const QString &name);
 
     TwitterDaemon &daemon() { return *mDaemon; }
     EventFeedProcess &feed() { return *mFeed; }
