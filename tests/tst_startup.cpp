@@ -1,13 +1,9 @@
 // Process start-up through the real binary: exit statuses, the first-start marker,
-// the bus registration and the item cache it creates, and the --debug switch.
+// the bus name and the item cache it creates, and the --debug switch.
 
 #include "PrivateBus.h"
 #include "TestEnvironment.h"
 
-#include <QDBusConnectionInterface>
-#include <QDBusInterface>
-#include <QDBusMessage>
-#include <QDBusReply>
 #include <QProcess>
 #include <QSettings>
 #include <QSqlDatabase>
@@ -185,24 +181,6 @@ void TestStartup::runsWithAccountOnItsBusNameAndCache()
     QScopedPointer<QProcess> daemon(startDaemon({}, mEnvironment->processEnvironment(mBus.address())));
     QVERIFY(mBus.waitForName(DaemonService));
     QCOMPARE(firstStart(), QVariant(QStringLiteral("false")));
-
-    // The bus sees the daemon's own slots and signal, not the unexported adaptor.
-    QDBusConnection bus = mBus.connection();
-    QDBusMessage introspect = QDBusMessage::createMethodCall(
-        DaemonService, QStringLiteral("/twitterostra"), QStringLiteral("org.freedesktop.DBus.Introspectable"),
-        QStringLiteral("Introspect"));
-    const QString xml = QDBusReply<QString>(bus.call(introspect)).value();
-    for (const char *member : {"refreshEventFeed", "deleteTweet", "suspendNotifications",
-                               "clearMessageNotifications", "clearMentionNotifications", "updateLastId"})
-        QVERIFY2(xml.contains(QStringLiteral("<method name=\"%1\"").arg(QLatin1String(member))), member);
-    QVERIFY(xml.contains(QStringLiteral("<signal name=\"friendsFetched\"")));
-    QVERIFY(!xml.contains(QStringLiteral("enableNotifications")));
-    QVERIFY(!xml.contains(QStringLiteral("onTimer")));
-    QDBusInterface twitterostra(DaemonService, QStringLiteral("/twitterostra"), DaemonService, bus);
-    QCOMPARE(twitterostra.call(QStringLiteral("enableNotifications"), true).errorName(),
-             QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"));
-    QCOMPARE(twitterostra.call(QStringLiteral("deleteTweet"), QStringLiteral("1")).type(),
-             QDBusMessage::ReplyMessage);
 
     // Asked to stop, it leaves its event loop in order and closes the cache.
     ::kill(daemon->processId(), SIGTERM);
