@@ -38,6 +38,7 @@ private Q_SLOTS:
     void unusableAccountIsMarkedAndNotRetried();
     void offlineLogsOutAndOnlineLogsIn();
     void secondLoginReleasesTheFirstSession();
+    void authenticationFailureForcesOneRelogin();
     void otherServiceSwitchKeepsRunning();
     void updateIntervalRefreshesAfterLogin_data();
     void updateIntervalRefreshesAfterLogin();
@@ -204,6 +205,30 @@ void TestLogin::secondLoginReleasesTheFirstSession()
     QVERIFY(mHarness.timer(QStringLiteral("loginTimer"))->isActive());
     QTRY_VERIFY(TwitterDouble::latestClient() != first.data());
     QTRY_VERIFY(first.isNull());
+    QVERIFY(mHarness.daemon().isLoggedIn());
+}
+
+void TestLogin::authenticationFailureForcesOneRelogin()
+{
+    mHarness.goOnline();
+    QTRY_VERIFY(mHarness.daemon().isLoggedIn());
+    QPointer<Tw::Twitter> first = TwitterDouble::latestClient();
+    const QVariantMap oauth = {{QStringLiteral("error"), QStringLiteral("Could not authenticate with OAuth.")}};
+
+    QTest::ignoreMessage(QtDebugMsg, "void TwAccount::login(bool, int) true 0");
+    emit first->networkRequestError(7, oauth);
+    QVERIFY(!mHarness.daemon().isLoggedIn());
+    QVERIFY(mHarness.timer(QStringLiteral("loginTimer"))->isActive());
+    // Further failures before the forced login starts change nothing.
+    QSignalSpy logins(TwOstra::TwFactoryOstra::getInstance()->account(), &TwAccount::loginResponse);
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onNetworkRequestError", Q_ARG(int, 8), Q_ARG(QVariantMap, oauth));
+    QTRY_VERIFY(mHarness.daemon().isLoggedIn());
+    QVERIFY(first.isNull());
+    QCOMPARE(logins.count(), 1);
+    QVERIFY(!mHarness.timer(QStringLiteral("loginTimer"))->isActive());
+
+    // Another error text is not an authentication failure.
+    emit TwitterDouble::latestClient()->networkRequestError(9, {{QStringLiteral("error"), QStringLiteral("Rate limit exceeded")}});
     QVERIFY(mHarness.daemon().isLoggedIn());
 }
 

@@ -118,6 +118,7 @@ private:
     void loginToTwitter();
     void logout();
     void releaseSession();
+    void reloginAfterAuthFailure();
     void retryWhenBusy();
     void connectAccount();
     void createEventFeedProxy();

@@ -75,8 +75,3 @@ void TwitterDaemon::onTinyUrlThumbLoaded(const QString &fileUrl, int queryId)
 {
     qDebug() << Q_FUNC_INFO << fileUrl << queryId;
 }
-
-void TwitterDaemon::onNetworkRequestError(int queryId, const QVariantMap &err)
-{
-    qDebug() << Q_FUNC_INFO << "Got net error for:" << queryId << err;
-}
