@@ -70,6 +70,14 @@ public:
     // Composes the tweet's event feed item and posts it; the item id, or -1.
     qint64 addTweetToHomeView(const QVariantMap &tweet, const QString &avatar, QStringList images);
 
+    // Requests a thumbnail for each picture of the tweet; true when the tweet now waits
+    // for them (and is published once they are in), false when it has none.
+    bool processTweetImages(const QVariantMap &tweet, const QString &avatar);
+    // Links to pictures among the anchors of a marked-up tweet text, each once.
+    QStringList extractImageLinks(const QString &markedUpText);
+    void ensureImageExtension(QString &path);
+    void copyWithExtension(QString &path, const QString &extension);
+
     // Newest direct message and mention already seen; empty when none.
     QString lastIdMessages();
     QString lastIdMentions();
@@ -114,11 +122,25 @@ private:
     static QStringList notificationSettingKeys();
     void applyNotificationSettings(const QStringList &keys);
     void updateHomeView(bool fromNetwork);
+    void publishTweet(const QVariantMap &tweet, const QString &avatar);
+    void postAndRemember(const QVariantMap &tweet, const QString &avatar, const QStringList &images);
+    static QVariantMap author(const QVariantMap &tweet);
+    static QMap<QString, QString> avatarParameters(const QVariantMap &person);
+    int avatarQuery(const QMap<QString, QString> &parameters, bool *requested);
+    void waitForTimelineAvatar(const QVariant &tweet, const QMap<QString, QString> &parameters);
+    void releaseTweetsWaitingFor(const QString &name, const QString &avatar);
+    void onFriendsPage(const QVariantList &data, int queryId);
+    void prefetchFriendAvatar(const QVariantMap &user);
+    void checkFriendAvatarsDone();
+    void finishContactsUpdate();
+    void retrieveFriends();
+    void requestFriendsPage(const QString &cursor, int *queryId);
     void checkAndRetrieveHelpConfiguration();
     void loginToTwitter();
     void logout();
     void releaseSession();
     void reloginAfterAuthFailure();
+    void releaseFailedAvatar(int queryId);
     void retryWhenBusy();
     void connectAccount();
     void createEventFeedProxy();

@@ -3,6 +3,9 @@
 
 #include "TwitterDaemon.h"
 
+#include "PendingImageItem.h"
+#include "TwitterOstra.h"
+
 #include <QDebug>
 #include <QTimer>
 
@@ -20,6 +23,66 @@ void TwitterDaemon::onNetworkRequestError(int queryId, const QVariantMap &err)
         if (err.value(ErrorKey).toString() == OAuthFailure) {
             reloginAfterAuthFailure();
             return;
+        }
+    }
+
+    // A failed thumbnail counts as answered, with no picture.
+    for (const PendingImageItem *item : qAsConst(mPendingImageItems)) {
+        if (item->queryIds.contains(queryId)) {
+            onTinyUrlThumbLoaded(QString(), queryId);
+            return;
+        }
+    }
+    if (queryId == mTimelineQueryId) {
+        qWarning() << Q_FUNC_INFO << "Timeline request failed";
+        mTimelineQueryId = -1;
+        return;
+    }
+    if (queryId == mMentionFriendsQueryId) {
+        qWarning() << Q_FUNC_INFO << "failed to fetch friendlist for mentions notificatons, returning current list";
+        mMentionFriendsQueryId = -1;
+        emit friendsFetched();
+        return;
+    }
+    if (queryId == mFriendsQueryId) {
+        qWarning() << Q_FUNC_INFO << "Friends request failed";
+        mFriendsQueryId = -1;
+        return;
+    }
+    releaseFailedAvatar(queryId);
+}
+
+// The avatar request failed: its tweets go out with the default avatar, the friends
+// prefetch moves on, and the screen name may be asked for again.
+void TwitterDaemon::releaseFailedAvatar(int queryId)
+{
+    QString name;
+    if (mAvatarQueryIds.contains(queryId)) {
+        qWarning() << Q_FUNC_INFO << "Avatar request failed";
+        name = mAvatarQueryIds.value(queryId);
+        releaseTweetsWaitingFor(name, TwitterOstra::DefaultAvatar);
+        mAvatarQueryIds.remove(queryId);
+        if (mAvatarQueryIds.isEmpty()) {
+            qDebug() << Q_FUNC_INFO << "All needed avatars fetched from network";
+            mTimelineQueryId = -1;
+        }
+    }
+    if (mFriendAvatarQueryIds.contains(queryId)) {
+        qWarning() << Q_FUNC_INFO << "Friend avatar reguest failed";
+        name = mFriendAvatarQueryIds.take(queryId);
+        checkFriendAvatarsDone();
+    }
+    if (!name.isEmpty()) {
+        mAvatarQueries.remove(name.toLower());
+        return;
+    }
+    qWarning() << Q_FUNC_INFO << "Unhandled error: queryId ==" << queryId;
+    for (auto it = mAvatarQueries.begin(); it != mAvatarQueries.end();) {
+        if (it.value() == queryId) {
+            qDebug() << Q_FUNC_INFO << "Found mAvatarQueries:" << it.key();
+            it = mAvatarQueries.erase(it);
+        } else {
+            ++it;
         }
     }
 }

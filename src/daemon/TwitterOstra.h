@@ -12,6 +12,9 @@ const QString FirstStartKey = QStringLiteral("FirstStart");
 const QString LastIdMessagesKey = QStringLiteral("LastIdMessages");
 const QString LastIdMentionsKey = QStringLiteral("LastIdMentions");
 
+// Shown for people whose avatar could not be had.
+const QString DefaultAvatar = QStringLiteral("/usr/share/twitter/default-avatar.png");
+
 // Notification event types of direct messages and mentions.
 const QString MessageEventType = QStringLiteral("messages.service.twitter");
 const QString MentionEventType = QStringLiteral("mentions.service.twitter");

@@ -2,9 +2,11 @@
 
 #include "TwitterDaemon.h"
 
+#include "NotificationHandler.h"
 #include "SyncTimer.h"
 #include "TwAccount.h"
 #include "Twitter.h"
+#include "TwitterOstra.h"
 
 #include <QDebug>
 #include <QTimer>
@@ -12,6 +14,8 @@
 namespace {
 // Tweets asked for, and examined for publication, per refresh.
 const int HomeTimelineCount = 20;
+// Every this many ticks the client drops what it no longer needs.
+const int CleanUpTicks = 6;
 }
 
 void TwitterDaemon::onRefreshRequested()
@@ -24,6 +28,8 @@ void TwitterDaemon::onRefreshRequested()
     }
     if (mAccount->isServiceEnabled(TwServiceType::SERVICE_EVENT_FEED))
         updateHomeView(true);
+    if (mNotifHandler->isSilent() && !isGuiRunning())
+        mNotifHandler->setSilent(false);
 }
 
 void TwitterDaemon::updateHomeView(bool fromNetwork)
@@ -53,25 +59,67 @@ void TwitterDaemon::onTimelineUpdated(const TimelineType::TimelineType &type, co
                                       int queryId)
 {
     qDebug() << Q_FUNC_INFO << int(type) << queryId << data.size();
+    if (type != TimelineType::HomeTimeline || queryId != mTimelineQueryId || !mTwitter)
+        return;
+    removeStaleItems(data);
+
+    const int count = qMin(data.size(), HomeTimelineCount);
+    qDebug() << Q_FUNC_INFO << "TimelineType::HomeTimeline. Item count" << count;
+    for (int i = 0; i < count; ++i) {
+        const QVariantMap tweet = data.at(i).toMap();
+        if (checkTweetFromDb(tweet) != NEXT_STEP_ADD_TO_HOMEVIEW)
+            continue;
+        qDebug() << Q_FUNC_INFO << "nextStep == NEXT_STEP_ADD_TO_HOMEVIEW";
+        const QMap<QString, QString> parameters = avatarParameters(author(tweet));
+        QVariantList cached;
+        int cacheQueryId = -1;
+        if (mTwitter->retrieveUserResources(&cached, &cacheQueryId, UserType::Avatar, parameters,
+                                            Tw::Twitter::RETRIEVE_FROM_CACHE)
+            != Tw::Twitter::RETRIEVE_OK)
+            qCritical() << Q_FUNC_INFO << "retrieveUserResources from cache returned != ok";
+        if (!cached.isEmpty() && cached.first().toString().isEmpty()) {
+            waitForTimelineAvatar(data.at(i), parameters);
+            continue;
+        }
+        // A lookup that answers nothing at all gives no avatar to wait for.
+        const QString avatar = cached.isEmpty() ? TwitterOstra::DefaultAvatar : cached.first().toString();
+        qDebug() << Q_FUNC_INFO << "Add item to homeview";
+        publishTweet(tweet, avatar);
+    }
+    // The cycle is over unless tweets still wait for avatars from the network.
+    if (mAvatarQueryIds.isEmpty())
+        mTimelineQueryId = -1;
 }
 
 void TwitterDaemon::onTimer()
 {
     qDebug() << Q_FUNC_INFO;
     checkAndRetrieveHelpConfiguration();
+    mFirstStart = true;
+    ++mTimerTickCount;
+    mContactsUpdatePending = true;
+    if (mAccount->isServiceEnabled(TwServiceType::SERVICE_CONTACTS) && mFriendsQueryId == -1
+        && mFriendAvatarQueryIds.isEmpty() && mFirstStart) {
+        mFirstStart = false;
+        retrieveFriends();
+    }
+    if (mTimerTickCount >= CleanUpTicks) {
+        mTimerTickCount = 0;
+        if (mTwitter)
+            mTwitter->deleteOldStuff();
+    }
 }
 
-void TwitterDaemon::onUserUpdated(const UserType::UserType &type, const QVariantList &data, int queryId)
+// Posts a tweet now, or once its thumbnails are in when it has pictures.
+void TwitterDaemon::publishTweet(const QVariantMap &tweet, const QString &avatar)
 {
-    qDebug() << Q_FUNC_INFO << int(type) << queryId << data.size();
+    if (!processTweetImages(tweet, avatar))
+        postAndRemember(tweet, avatar, QStringList());
 }
 
-void TwitterDaemon::avatarTimeout()
+void TwitterDaemon::postAndRemember(const QVariantMap &tweet, const QString &avatar, const QStringList &images)
 {
-    qDebug() << Q_FUNC_INFO;
-}
-
-void TwitterDaemon::onTinyUrlThumbLoaded(const QString &fileUrl, int queryId)
-{
-    qDebug() << Q_FUNC_INFO << fileUrl << queryId;
+    const qint64 id = addTweetToHomeView(tweet, avatar, images);
+    if (id != -1)
+        addTweetToDb(tweet, id);
 }

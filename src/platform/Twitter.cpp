@@ -34,11 +34,24 @@ QDateTime Twitter::convertDateTime(const QString &text, bool utc)
     return utc ? time.toUTC() : time.toLocalTime();
 }
 
+QStringList Twitter::pictureHosts()
+{
+    return {QStringLiteral("twitpic.com"), QStringLiteral("yfrog.com"), QStringLiteral("instagr.am")};
+}
+
 bool Twitter::imageTypeSupported(const QString &url)
 {
+    const QUrl link(url);
+    if (!link.isValid() || (link.scheme() != QLatin1String("http") && link.scheme() != QLatin1String("https")))
+        return false;
+    const QString path = link.path().toLower();
+    QString host = link.host();
+    if (host.startsWith(QLatin1String("www.")))
+        host.remove(0, 4);
+    if (pictureHosts().contains(host) && path.size() > 1)
+        return true;
     static const QStringList suffixes = {QStringLiteral(".jpg"), QStringLiteral(".jpeg"),
                                          QStringLiteral(".png"), QStringLiteral(".gif")};
-    const QString path = QUrl(url).path().toLower();
     for (const QString &suffix : suffixes) {
         if (path.endsWith(suffix))
             return true;

@@ -72,8 +72,11 @@ public:
     // Reads the service's date form ("Sun Dec 06 05:40:12 +0000 2026"); the result is in
     // UTC when utc is set, in local time otherwise. An unreadable text gives an invalid value.
     static QDateTime convertDateTime(const QString &text, bool utc);
-    // True when a link names an image file type the client can turn into a thumbnail.
+    // True when a link names an image file, or a picture page of pictureHosts(), that the
+    // client can turn into a thumbnail.
     static bool imageTypeSupported(const QString &url);
+    // Photo-sharing sites whose picture pages have a thumbnail address the client knows.
+    static QStringList pictureHosts();
 
 Q_SIGNALS:
     void timelineUpdated(TimelineType::TimelineType type, QVariantList data, int queryId);
