@@ -36,7 +36,9 @@ void OLocale::installTrCatalog(const QString &catalogue)
 {
     for (const QString &directory : catalogueDirectories()) {
         auto *translator = new QTranslator(this);
-        if (translator->load(QLocale(), catalogue, QStringLiteral("_"), directory)) {
+        // The locale's own catalogue first, then the plain one (English, id-based).
+        if (translator->load(QLocale(), catalogue, QStringLiteral("_"), directory)
+            || translator->load(catalogue, directory)) {
             qDebug() << Q_FUNC_INFO << catalogue << "from" << directory;
             mTranslators.append(translator);
             if (gDefault == this)
