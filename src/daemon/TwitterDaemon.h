@@ -137,6 +137,7 @@ private:
     void requestFriendsPage(const QString &cursor, int *queryId);
     void checkAndRetrieveHelpConfiguration();
     void loginToTwitter();
+    void scheduleLogin();
     void logout();
     void releaseSession();
     void reloginAfterAuthFailure();

@@ -176,6 +176,14 @@ void TwitterDaemon::onOnlineStateChanged(bool isOnline)
     if (mLoggedIn && !isOnline)
         logout();
     else if (!mLoggedIn && isOnline)
+        scheduleLogin();
+}
+
+// A login 100 ms from now. A login already due is not put off: requests that keep
+// coming faster than that must not starve it.
+void TwitterDaemon::scheduleLogin()
+{
+    if (!mLoginTimer->isActive())
         mLoginTimer->start();
 }
 

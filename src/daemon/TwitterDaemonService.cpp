@@ -13,7 +13,7 @@
 void TwitterDaemon::refreshEventFeed()
 {
     if (!mLoggedIn) {
-        mLoginTimer->start();
+        scheduleLogin();
         return;
     }
     if (!mAccount->isServiceEnabled(TwServiceType::SERVICE_EVENT_FEED))

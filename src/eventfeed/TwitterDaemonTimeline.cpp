@@ -23,7 +23,7 @@ void TwitterDaemon::onRefreshRequested()
     qDebug() << Q_FUNC_INFO;
     mSyncTimer->wokeUp();
     if (!mLoggedIn) {
-        mLoginTimer->start();
+        scheduleLogin();
         return;
     }
     if (mAccount->isServiceEnabled(TwServiceType::SERVICE_EVENT_FEED))
