@@ -8,6 +8,7 @@ struct Script
 {
     QMap<QPair<int, int>, QList<TwitterDouble::Answer>> queued;
     QMap<QPair<int, int>, TwitterDouble::Answer> defaults;
+    QMap<QPair<int, int>, TwitterDouble::Responder> responders;
     QList<TwitterDouble::Request> requests;
     QPointer<Tw::Twitter> latestClient;
     QImage latestMask;
@@ -22,12 +23,14 @@ Script &script()
     return instance;
 }
 
-TwitterDouble::Answer takeAnswer(TwitterDouble::Operation operation, int type)
+TwitterDouble::Answer takeAnswer(const TwitterDouble::Request &request)
 {
-    const QPair<int, int> key(operation, type);
+    const QPair<int, int> key(request.operation, request.type);
     QList<TwitterDouble::Answer> &queue = script().queued[key];
     if (!queue.isEmpty())
         return queue.takeFirst();
+    if (script().responders.contains(key))
+        return script().responders.value(key)(request);
     return script().defaults.value(key);
 }
 
@@ -43,6 +46,11 @@ void enqueue(Operation operation, int type, const Answer &answer)
 void setDefault(Operation operation, int type, const Answer &answer)
 {
     script().defaults.insert(qMakePair(int(operation), type), answer);
+}
+
+void setResponder(Operation operation, int type, const Responder &responder)
+{
+    script().responders.insert(qMakePair(int(operation), type), responder);
 }
 
 QList<Request> requests()
@@ -110,8 +118,8 @@ public:
 int TwitterPrivate::play(TwitterDouble::Operation operation, int type, const QMap<QString, QString> &args,
                          int behavior, int *queryId, QVariantList *result, QString *file)
 {
-    const TwitterDouble::Answer answer = takeAnswer(operation, type);
     TwitterDouble::Request request{operation, type, args, behavior, -1};
+    const TwitterDouble::Answer answer = takeAnswer(request);
     if (answer.writesQueryId) {
         request.queryId = script().nextQueryId++;
         if (queryId)

@@ -9,6 +9,8 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <functional>
+
 // Test double of the Twitter client's network side: it links in place of the real one.
 // A test scripts, per request kind, the status returned, whether a query id is written,
 // an immediate answer from the cache and a later result or network error, and reads
@@ -42,9 +44,12 @@ struct Answer
     QVariantMap laterError;
 };
 
-// Answers for the next requests of a kind, in order; once used up, the kind's default.
+// Answers for the next requests of a kind, in order; once used up, the kind's responder
+// if one is set, else its default.
 void enqueue(Operation operation, int type, const Answer &answer);
 void setDefault(Operation operation, int type, const Answer &answer);
+using Responder = std::function<Answer(const Request &request)>;
+void setResponder(Operation operation, int type, const Responder &responder);
 
 QList<Request> requests();
 QList<Request> requests(Operation operation, int type);

@@ -11,6 +11,8 @@ const QString CheckConnection = QStringLiteral("test-check-connection");
 DaemonHarness::DaemonHarness()
 {
     mEnvironment.applyToProcess();
+    mLocale.installTrCatalog(QStringLiteral("twitter"));
+    OLocale::setDefault(mLocale);
     qputenv("DBUS_SESSION_BUS_ADDRESS", mBus.address().toUtf8());
     QCoreApplication::setOrganizationName(QStringLiteral("Halvex"));
     QCoreApplication::setApplicationName(QStringLiteral("Twitter"));

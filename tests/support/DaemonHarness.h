@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EventFeedProcess.h"
+#include "OLocale.h"
 #include "PrivateBus.h"
 #include "TestEnvironment.h"
 #include "TwitterDaemon.h"
@@ -11,7 +12,8 @@
 
 // A TwitterDaemon inside the test process, initialised against private XDG folders and a
 // private session bus on which the reference event feed runs as a second process.
-// Construct it before anything in the process uses QSettings or the session bus.
+// Construct it before anything in the process uses QSettings or the session bus. The
+// translation catalogue of the build tree is installed, as the daemon's start-up does.
 class DaemonHarness
 {
 public:
@@ -41,6 +43,7 @@ public:
 
 private:
     TestEnvironment mEnvironment;
+    OLocale mLocale;
     PrivateBus mBus;
     QScopedPointer<EventFeedProcess> mFeed;
     QScopedPointer<TwitterDaemon> mDaemon;

@@ -16,6 +16,7 @@ void TestEnvironment::applyToProcess() const
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome()));
     qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome()));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir()));
+    qputenv("XDG_DATA_DIRS", DATA_BUILD_DIR);
 }
 
 QProcessEnvironment TestEnvironment::processEnvironment(const QString &busAddress) const
@@ -25,6 +26,7 @@ QProcessEnvironment TestEnvironment::processEnvironment(const QString &busAddres
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), cacheHome());
     environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir());
+    environment.insert(QStringLiteral("XDG_DATA_DIRS"), QStringLiteral(DATA_BUILD_DIR));
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
     return environment;
 }

@@ -5,7 +5,8 @@
 #include <QTemporaryDir>
 #include <QVariantMap>
 
-// Private XDG folders for one test, so that nothing touches the user's files.
+// Private XDG folders for one test, so that nothing touches the user's files; the data
+// folders are the build tree's, where the translation catalogue is.
 class TestEnvironment
 {
 public:
