@@ -62,6 +62,7 @@ TwitterDaemon::TwitterDaemon(bool firstStart, QObject *parent)
     , mForceLogin(false)
     , mNotifHandler(nullptr)
     , mFetchingMentionFriends(false)
+    , mMentionFriendsFirstPage(false)
 {
     mNotifHandler = new NotificationHandler(this);
 }

@@ -82,6 +82,12 @@ public:
     QString lastIdMessages();
     QString lastIdMentions();
 
+    // The friends list for the followed-only filter of mentions: fetchFriends() starts a
+    // fetch that ends with friendsFetched(); friendScreenNames() is what it gathered.
+    void fetchFriends();
+    void handleFriendResults(QVariantList data);
+    QStringList friendScreenNames() const;
+
 Q_SIGNALS:
     void friendsFetched();
 
@@ -134,6 +140,11 @@ private:
     void checkFriendAvatarsDone();
     void finishContactsUpdate();
     void retrieveFriends();
+    void tryUpdateMessages();
+    void tryUpdateMentions();
+    void retrieveMessages();
+    void retrieveMentions();
+    QMap<QString, QString> pollParameters(const QString &sinceId) const;
     void requestFriendsPage(const QString &cursor, int *queryId);
     void checkAndRetrieveHelpConfiguration();
     void loginToTwitter();
@@ -181,4 +192,6 @@ private:
     QMutex mLastIdMentionsMutex;
     bool mFetchingMentionFriends;
     QStringList mFriendScreenNames;
+    // The next page of the mentions' friends fetch is its first: the list starts anew.
+    bool mMentionFriendsFirstPage;
 };

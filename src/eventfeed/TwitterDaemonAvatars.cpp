@@ -119,6 +119,10 @@ void TwitterDaemon::onFriendsPage(const QVariantList &data, int queryId)
     const QVariantMap page = data.value(0).toMap();
     const QVariantList users = page.value(QStringLiteral("users")).toList();
     qDebug() << Q_FUNC_INFO << "Got friends" << users.size();
+    if (mFetchingMentionFriends && queryId == mMentionFriendsQueryId) {
+        handleFriendResults(data);
+        return;
+    }
     for (const QVariant &user : users)
         prefetchFriendAvatar(user.toMap());
 

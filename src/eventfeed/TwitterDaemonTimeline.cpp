@@ -30,6 +30,8 @@ void TwitterDaemon::onRefreshRequested()
         updateHomeView(true);
     if (mNotifHandler->isSilent() && !isGuiRunning())
         mNotifHandler->setSilent(false);
+    tryUpdateMessages();
+    tryUpdateMentions();
 }
 
 void TwitterDaemon::updateHomeView(bool fromNetwork)

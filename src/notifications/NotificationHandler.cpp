@@ -1,8 +1,96 @@
 #include "NotificationHandler.h"
 
+#include "ONotification.h"
+#include "ONotificationGroup.h"
+#include "ORemoteAction.h"
+#include "Twitter.h"
+#include "TwitterDaemon.h"
 #include "TwitterOstra.h"
 
 #include <QDebug>
+
+namespace {
+
+const QString NamesSeparator = QStringLiteral(", ");
+const QString Image = QStringLiteral("icon-s-conversation-twitter");
+
+QString field(const QVariantMap &map, const QString &key)
+{
+    return map.value(key).toString();
+}
+
+// Only the two entities that the service always escapes are decoded.
+QString decodedText(const QVariantMap &item)
+{
+    QString text = field(item, QStringLiteral("text"));
+    text.replace(QLatin1String("&lt;"), QLatin1String("<"));
+    text.replace(QLatin1String("&gt;"), QLatin1String(">"));
+    return text;
+}
+
+// Withdraws and deletes the entries of an event type, or all of them for an empty one.
+template<typename T>
+void withdraw(QList<T *> &shown, const QString &eventType)
+{
+    for (auto it = shown.begin(); it != shown.end();) {
+        if (eventType.isEmpty() || (*it)->eventType() == eventType) {
+            (*it)->remove();
+            delete *it;
+            it = shown.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+ORemoteAction openMention(const QVariantMap &mention)
+{
+    return ORemoteAction(QStringLiteral("com.halvex.twitter.openmentiontw"), QStringLiteral("/OpenMention"),
+                         QStringLiteral("com.halvex.twitter.openmentiontw"), QStringLiteral("showMention"),
+                         {field(mention, QStringLiteral("id"))});
+}
+
+ORemoteAction openMentions(const QVariantMap &)
+{
+    return ORemoteAction(QStringLiteral("com.halvex.twitter.openmentionstw"), QStringLiteral("/OpenMentions"),
+                         QStringLiteral("com.halvex.twitter.openmentionstw"), QStringLiteral("showMentions"));
+}
+
+ORemoteAction openMessage(const QVariantMap &message)
+{
+    return ORemoteAction(QStringLiteral("com.halvex.twitter.openmsgtw"), QStringLiteral("/OpenMsg"),
+                         QStringLiteral("com.halvex.twitter.openmsgtw"), QStringLiteral("showMessage"),
+                         {field(message.value(QStringLiteral("sender")).toMap(), QStringLiteral("screen_name")),
+                          field(message, QStringLiteral("id"))});
+}
+
+ORemoteAction openMessages(const QVariantMap &)
+{
+    return ORemoteAction(QStringLiteral("com.halvex.twitter.openmsgstw"), QStringLiteral("/OpenMsgs"),
+                         QStringLiteral("com.halvex.twitter.openmsgstw"), QStringLiteral("showDirectMessages"));
+}
+
+}
+
+// What tells mention notifications from direct-message ones.
+struct NotificationHandler::Kind
+{
+    QString eventType;
+    QString authorKey;
+    const char *bannerId;
+    const char *textId;
+    ORemoteAction (*oneItemAction)(const QVariantMap &item);
+    ORemoteAction (*severalItemsAction)(const QVariantMap &item);
+    // The notification's plural number: the group's total, or this call's items.
+    bool pluralByTotal;
+};
+
+const NotificationHandler::Kind NotificationHandler::Messages = {
+    TwitterOstra::MessageEventType, QStringLiteral("sender"), "qtn_twit_new_message_banner",
+    "qtn_twit_new_message", openMessage, openMessages, false};
+const NotificationHandler::Kind NotificationHandler::Mentions = {
+    TwitterOstra::MentionEventType, QStringLiteral("user"), "qtn_twit_new_mention_banner",
+    "qtn_twit_new_mention", openMention, openMentions, true};
 
 NotificationHandler::NotificationHandler(QObject *parent)
     : QObject(parent)
@@ -15,10 +103,24 @@ NotificationHandler::NotificationHandler(QObject *parent)
     connect(parent, SIGNAL(friendsFetched()), this, SLOT(finishHandleMentionsRetweets()));
 }
 
+NotificationHandler::~NotificationHandler()
+{
+    // Only the local copies: what is shown stays shown.
+    qDeleteAll(mShownNotifications);
+    qDeleteAll(mShownGroups);
+}
+
+TwitterDaemon *NotificationHandler::daemon() const
+{
+    return static_cast<TwitterDaemon *>(parent());
+}
+
 bool NotificationHandler::init(Tw::Twitter *client)
 {
     qDebug() << Q_FUNC_INFO;
     mClient = client;
+    connect(client, &Tw::Twitter::directMessageUpdated, this, &NotificationHandler::onDirectMessageUpdated);
+    connect(client, &Tw::Twitter::timelineUpdated, this, &NotificationHandler::onTimelineUpdated);
     return true;
 }
 
@@ -52,12 +154,219 @@ bool NotificationHandler::isSilent() const
     return mSilent;
 }
 
+void NotificationHandler::setMessagesQueryId(int queryId)
+{
+    mMessagesQueryId = queryId;
+}
+
+void NotificationHandler::setMentionsQueryId(int queryId)
+{
+    mMentionsQueryId = queryId;
+}
+
+void NotificationHandler::refreshNotifications()
+{
+    qDeleteAll(mShownNotifications);
+    mShownNotifications = ONotification::notifications();
+    qDeleteAll(mShownGroups);
+    mShownGroups = ONotificationGroup::notificationGroups();
+}
+
 void NotificationHandler::clear(const QString &eventType, bool refresh)
 {
     qDebug() << Q_FUNC_INFO << eventType << refresh;
+    if (refresh)
+        refreshNotifications();
+    withdraw(mShownNotifications, eventType);
+    withdraw(mShownGroups, eventType);
+}
+
+ONotificationGroup *NotificationHandler::findGroup(const QString &eventType)
+{
+    for (ONotificationGroup *group : qAsConst(mShownGroups)) {
+        if (group->eventType() == eventType)
+            return group;
+    }
+    return nullptr;
+}
+
+void NotificationHandler::handleLastId(const QString &eventType, const QVariantList &data)
+{
+    qDebug() << Q_FUNC_INFO << data.size();
+    if (data.isEmpty())
+        return;
+    // Results come newest first.
+    const QString id = field(data.first().toMap(), QStringLiteral("id"));
+    if (eventType == TwitterOstra::MessageEventType)
+        emit lastIdMessagesUpdated(id);
+    else if (eventType == TwitterOstra::MentionEventType)
+        emit lastIdMentionsUpdated(id);
+}
+
+void NotificationHandler::onDirectMessageUpdated(DirectMessageType::DirectMessageType type, QVariantList data,
+                                                 int queryId)
+{
+    qDebug() << Q_FUNC_INFO << int(type) << data.size() << queryId;
+    if (queryId != mMessagesQueryId) {
+        qDebug() << Q_FUNC_INFO << "improper queryId";
+        return;
+    }
+    qDebug() << Q_FUNC_INFO << "proper queryId";
+    // Nothing is shown before an id is stored: the first results after installation
+    // are old news.
+    if (!mSilent && !data.isEmpty() && !daemon()->lastIdMessages().isEmpty()) {
+        refreshNotifications();
+        if (mEnabledTypes & TYPE_MESSAGES)
+            processMessages(data);
+    }
+    handleLastId(TwitterOstra::MessageEventType, data);
+}
+
+void NotificationHandler::onTimelineUpdated(TimelineType::TimelineType timelineType, QVariantList data, int queryId)
+{
+    if (queryId != mMentionsQueryId) {
+        qDebug() << Q_FUNC_INFO << "improper queryId";
+        return;
+    }
+    qDebug() << Q_FUNC_INFO << "proper queryId";
+    if (timelineType != TimelineType::MentionsTimeline || data.isEmpty())
+        return;
+    if (daemon()->lastIdMentions().isEmpty()) {
+        handleLastId(TwitterOstra::MentionEventType, data);
+        return;
+    }
+    refreshNotifications();
+    // With mentions off the id stays, so that they are shown once switched on again.
+    if (mEnabledTypes & TYPE_MENTIONS)
+        handleMentionsRetweets(data);
+}
+
+void NotificationHandler::processMessages(const QVariantList &messages)
+{
+    qDebug() << Q_FUNC_INFO << messages.size();
+    notify(messages, Messages);
+}
+
+void NotificationHandler::processMentions(const QVariantList &mentions)
+{
+    qDebug() << Q_FUNC_INFO << mentions.size();
+    notify(mentions, Mentions);
+}
+
+// Updates the kind's group with the new items and publishes one notification for them.
+// Items still shown from earlier calls count towards the group's total.
+void NotificationHandler::notify(const QVariantList &items, const Kind &kind)
+{
+    if (items.isEmpty())
+        return;
+    const int itemCount = items.size();
+    unsigned int total = unsigned(itemCount);
+    QStringList names;
+    ONotificationGroup *group = findGroup(kind.eventType);
+    const bool created = !group;
+    if (created) {
+        group = new ONotificationGroup(kind.eventType, QString(), QString());
+        group->setCount(0);
+    } else {
+        names = group->summary().split(NamesSeparator, Qt::SkipEmptyParts);
+    }
+    const QList<ONotification *> shown = ONotification::notifications();
+    for (const ONotification *notification : shown) {
+        if (notification->eventType() == kind.eventType)
+            total += notification->count();
+    }
+    qDeleteAll(shown);
+    group->setCount(total);
+
+    const QVariantMap newest = items.first().toMap();
+    if (total == 1) {
+        group->setBody(decodedText(newest));
+        group->setSummary(field(newest.value(kind.authorKey).toMap(), QStringLiteral("name")));
+        group->setAction(kind.oneItemAction(newest));
+    } else {
+        group->setBody(qtTrId(kind.bannerId).arg(total));
+        for (const QVariant &item : items) {
+            const QString name = field(item.toMap().value(kind.authorKey).toMap(), QStringLiteral("name"));
+            if (!names.contains(name))
+                names.append(name);
+        }
+        if (!names.isEmpty())
+            group->setSummary(names.join(NamesSeparator));
+        group->setAction(kind.severalItemsAction(newest));
+    }
+    group->publish();
+
+    ONotification notification(kind.eventType, QString(), QString());
+    notification.setBody(qtTrId(kind.textId, kind.pluralByTotal ? int(total) : itemCount));
+    notification.setGroup(*group);
+    notification.setImage(Image);
+    notification.setTimestamp(Tw::Twitter::convertDateTime(field(newest, QStringLiteral("created_at")), false));
+    notification.setCount(unsigned(itemCount));
+    notification.publish();
+
+    if (created)
+        group->deleteLater();
+}
+
+void NotificationHandler::handleMentionsRetweets(const QVariantList &mentions)
+{
+    qDebug() << Q_FUNC_INFO << mentions.size();
+    mPendingMentions = mentions;
+    if (!mSilent) {
+        if (!(mEnabledTypes & TYPE_FOLLOWED_ONLY)) {
+            finishHandleMentionsRetweets();
+        } else {
+            bool completed = false;
+            mPendingMentions = filterOnlyFollowed(mPendingMentions, completed);
+            if (completed)
+                finishHandleMentionsRetweets();
+            else
+                daemon()->fetchFriends();
+        }
+    }
+    // The newest id is recorded also for mentions filtered out, held back or silenced.
+    handleLastId(TwitterOstra::MentionEventType, mentions);
+}
+
+QVariantList NotificationHandler::filterOnlyFollowed(const QVariantList &mentions, bool &completed)
+{
+    qDebug() << Q_FUNC_INFO;
+    QVariantList result;
+    int undecided = 0;
+    for (const QVariant &mention : mentions) {
+        const QVariantMap user = mention.toMap().value(QStringLiteral("user")).toMap();
+        const QVariant following = user.value(QStringLiteral("following"));
+        qDebug() << Q_FUNC_INFO << "user:" << user << "following:" << following;
+        if (following.toString().isEmpty()) {
+            qDebug() << Q_FUNC_INFO << "val null";
+            result.append(mention);
+            ++undecided;
+        } else if (following.toBool()) {
+            qDebug() << Q_FUNC_INFO << "followed";
+            result.append(mention);
+        }
+    }
+    completed = undecided == 0;
+    qDebug() << Q_FUNC_INFO << "completed filtering:" << completed;
+    return result;
 }
 
 void NotificationHandler::finishHandleMentionsRetweets()
 {
-    qDebug() << Q_FUNC_INFO << mPendingMentions.size();
+    const QStringList friends = daemon()->friendScreenNames();
+    QVariantList kept;
+    for (const QVariant &mention : qAsConst(mPendingMentions)) {
+        const QString screenName = field(mention.toMap().value(QStringLiteral("user")).toMap(),
+                                         QStringLiteral("screen_name"));
+        if (mEnabledTypes & TYPE_FOLLOWED_ONLY) {
+            qDebug() << Q_FUNC_INFO << "friends:" << friends << "test against:" << screenName;
+            if (!friends.contains(screenName))
+                continue;
+        }
+        kept.append(mention);
+    }
+    for (const QVariant &mention : qAsConst(kept))
+        qDebug() << Q_FUNC_INFO << field(mention.toMap(), QStringLiteral("id")) << field(mention.toMap(), QStringLiteral("text"));
+    processMentions(kept);
+    mPendingMentions.clear();
 }

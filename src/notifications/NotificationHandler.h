@@ -1,15 +1,23 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QVariantList>
+
+#include "TwTypes.h"
+
+class ONotification;
+class ONotificationGroup;
+class ORemoteAction;
+class TwitterDaemon;
 
 namespace Tw {
 class Twitter;
 }
 
-// Turns new mentions and direct messages into platform notifications and reports the
-// newest ids seen to the daemon, its parent.
+// Turns new mentions and direct messages into grouped platform notifications, and
+// reports the newest id of every accepted result to the daemon, its parent.
 class NotificationHandler : public QObject
 {
     Q_OBJECT
@@ -25,8 +33,9 @@ public:
 
     // The parent must be the TwitterDaemon.
     explicit NotificationHandler(QObject *parent);
+    ~NotificationHandler() override;
 
-    // The client of the new login session; used for its results and date conversion.
+    // The client of a new login session: its mentions and direct-message results.
     bool init(Tw::Twitter *client);
 
     // Switching a kind off withdraws its notifications at once.
@@ -37,22 +46,46 @@ public:
     void setSilent(bool silent);
     bool isSilent() const;
 
+    // Only the results of the latest poll of each kind are taken.
+    void setMessagesQueryId(int queryId);
+    void setMentionsQueryId(int queryId);
+
     // Withdraws the notifications and groups of an event type, or of every type when
-    // eventType is empty.
+    // eventType is empty; refresh reloads what is shown first.
     void clear(const QString &eventType, bool refresh);
+    void refreshNotifications();
+    ONotificationGroup *findGroup(const QString &eventType);
+    void handleLastId(const QString &eventType, const QVariantList &data);
+
+    void processMessages(const QVariantList &messages);
+    void processMentions(const QVariantList &mentions);
+    void handleMentionsRetweets(const QVariantList &mentions);
+    // The mentions that may be shown; completed is set when "following" decided them all.
+    QVariantList filterOnlyFollowed(const QVariantList &mentions, bool &completed);
 
 Q_SIGNALS:
     void lastIdMessagesUpdated(QString id);
     void lastIdMentionsUpdated(QString id);
 
 private Q_SLOTS:
+    void onDirectMessageUpdated(DirectMessageType::DirectMessageType type, QVariantList data, int queryId);
+    void onTimelineUpdated(TimelineType::TimelineType timelineType, QVariantList data, int queryId);
     void finishHandleMentionsRetweets();
 
 private:
+    struct Kind;
+    static const Kind Messages;
+    static const Kind Mentions;
+
+    TwitterDaemon *daemon() const;
+    void notify(const QVariantList &items, const Kind &kind);
+
     Tw::Twitter *mClient;
     quint32 mEnabledTypes;
     bool mSilent;
     int mMessagesQueryId;
     int mMentionsQueryId;
+    QList<ONotification *> mShownNotifications;
+    QList<ONotificationGroup *> mShownGroups;
     QVariantList mPendingMentions;
 };

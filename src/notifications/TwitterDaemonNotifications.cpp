@@ -1,0 +1,125 @@
+// The daemon's side of the notifications: polling mentions and direct messages since the
+// last-seen ids, and the friends list that the followed-only filter tests against.
+
+#include "TwitterDaemon.h"
+
+#include "NotificationHandler.h"
+#include "TwAccount.h"
+#include "Twitter.h"
+
+#include <QDebug>
+
+namespace {
+const QString FirstCursor = QStringLiteral("-1");
+const QString LastCursor = QStringLiteral("0");
+}
+
+void TwitterDaemon::tryUpdateMessages()
+{
+    qDebug() << Q_FUNC_INFO;
+    if (mAccount->isServiceEnabled(TwServiceType::SERVICE_NOTIFICATIONS))
+        retrieveMessages();
+}
+
+void TwitterDaemon::tryUpdateMentions()
+{
+    qDebug() << Q_FUNC_INFO;
+    if (mAccount->isServiceEnabled(TwServiceType::SERVICE_NOTIFICATIONS))
+        retrieveMentions();
+}
+
+// "cursor", "screen_name" and, once an id is stored, "since_id" = that id.
+QMap<QString, QString> TwitterDaemon::pollParameters(const QString &sinceId) const
+{
+    QMap<QString, QString> parameters = {{QStringLiteral("cursor"), FirstCursor},
+                                         {QStringLiteral("screen_name"), mUserName}};
+    if (!sinceId.isEmpty())
+        parameters.insert(QStringLiteral("since_id"), sinceId);
+    return parameters;
+}
+
+void TwitterDaemon::retrieveMessages()
+{
+    qDebug() << Q_FUNC_INFO;
+    if (!mLoggedIn)
+        return;
+    if (!mTwitter) {
+        qCritical() << Q_FUNC_INFO << "mTwitter == NULL";
+        return;
+    }
+    const QString sinceId = lastIdMessages();
+    if (!sinceId.isEmpty())
+        qDebug() << Q_FUNC_INFO << "retrieveMessages" << "sinceId" << sinceId;
+    QVariantList unused;
+    int queryId = -1;
+    const int status = mTwitter->retrieveDirectMessages(&unused, &queryId, DirectMessageType::ReceivedMessages,
+                                                        pollParameters(sinceId), Tw::Twitter::RETRIEVE_FROM_NETWORK);
+    mNotifHandler->setMessagesQueryId(queryId);
+    if (status != Tw::Twitter::RETRIEVE_OK)
+        qCritical() << Q_FUNC_INFO << "retrieveMessages returned != ok";
+}
+
+void TwitterDaemon::retrieveMentions()
+{
+    qDebug() << Q_FUNC_INFO;
+    if (!mLoggedIn)
+        return;
+    if (!mTwitter) {
+        qCritical() << Q_FUNC_INFO << "mTwitter == NULL";
+        return;
+    }
+    const QString sinceId = lastIdMentions();
+    if (!sinceId.isEmpty())
+        qDebug() << Q_FUNC_INFO << "retrieveMentions" << "sinceId" << sinceId;
+    QVariantList unused;
+    int queryId = -1;
+    const int status = mTwitter->retrieveTimelineResources(&unused, &queryId, TimelineType::MentionsTimeline,
+                                                           pollParameters(sinceId), Tw::Twitter::RETRIEVE_FROM_NETWORK);
+    mNotifHandler->setMentionsQueryId(queryId);
+    if (status != Tw::Twitter::RETRIEVE_OK)
+        qCritical() << Q_FUNC_INFO << "retrieveMentions - mentions returned != ok";
+}
+
+void TwitterDaemon::fetchFriends()
+{
+    qDebug() << Q_FUNC_INFO;
+    // A fetch under way ends with friendsFetched(), which serves this request too.
+    if (mMentionFriendsQueryId != -1 || !mLoggedIn)
+        return;
+    if (!mTwitter) {
+        qCritical() << Q_FUNC_INFO << "mTwitter == NULL";
+        return;
+    }
+    mMentionFriendsFirstPage = true;
+    requestFriendsPage(FirstCursor, &mMentionFriendsQueryId);
+    mFetchingMentionFriends = true;
+}
+
+void TwitterDaemon::handleFriendResults(QVariantList data)
+{
+    const QVariantMap page = data.value(0).toMap();
+    if (mMentionFriendsFirstPage)
+        mFriendScreenNames.clear();
+    mMentionFriendsFirstPage = false;
+    for (const QVariant &user : page.value(QStringLiteral("users")).toList())
+        mFriendScreenNames.append(user.toMap().value(QStringLiteral("screen_name")).toString());
+
+    const QString cursor = page.value(QStringLiteral("next_cursor_str")).toString();
+    qDebug() << Q_FUNC_INFO << "Query more friends for mentions";
+    mMentionFriendsQueryId = -1;
+    // A page without a cursor ends the fetch like the last one: asking again with an
+    // empty cursor would start over at the first page, without end.
+    if (cursor.isEmpty())
+        qWarning() << Q_FUNC_INFO << "friends page without next_cursor_str, taken as the last";
+    if (cursor != LastCursor && !cursor.isEmpty()) {
+        requestFriendsPage(cursor, &mMentionFriendsQueryId);
+        return;
+    }
+    mFetchingMentionFriends = false;
+    emit friendsFetched();
+}
+
+QStringList TwitterDaemon::friendScreenNames() const
+{
+    return mFriendScreenNames;
+}

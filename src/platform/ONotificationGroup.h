@@ -1,0 +1,23 @@
+#pragma once
+
+#include "ONotification.h"
+
+// A group of notifications shown as one entry; publish() and remove() act on the group,
+// and removing it withdraws its notifications as well.
+class ONotificationGroup : public ONotification
+{
+    Q_OBJECT
+
+public:
+    ONotificationGroup(const QString &eventType, const QString &summary = QString(),
+                       const QString &body = QString(), QObject *parent = nullptr);
+
+    // This application's shown groups, as new objects that the caller owns.
+    static QList<ONotificationGroup *> notificationGroups();
+
+public Q_SLOTS:
+    bool remove() override;
+
+private:
+    ONotificationGroup(const QJsonObject &entry, QObject *parent);
+};
