@@ -1,6 +1,6 @@
 // Makes twitter-ostra-scripted, the daemon linked with the client double, answer like the
-// service would: the fixtures' home timeline from the network, avatars from the cache,
-// thumbnails held already. Installed before main() runs.
+// service would: the fixtures' home timeline, mentions and direct messages from the
+// network, avatars from the cache, thumbnails held already. Installed before main() runs.
 
 #include "Fixtures.h"
 #include "TwitterDouble.h"
@@ -27,6 +27,14 @@ bool installScript()
     timeline.later = TwitterDouble::Answer::Result;
     timeline.laterData = Fixtures::homeTimeline();
     TwitterDouble::setDefault(TwitterDouble::Timeline, TimelineType::HomeTimeline, timeline);
+    TwitterDouble::Answer mentions;
+    mentions.later = TwitterDouble::Answer::Result;
+    mentions.laterData = Fixtures::load(QStringLiteral("mentions_timeline.json")).toList();
+    TwitterDouble::setDefault(TwitterDouble::Timeline, TimelineType::MentionsTimeline, mentions);
+    TwitterDouble::Answer messages;
+    messages.later = TwitterDouble::Answer::Result;
+    messages.laterData = Fixtures::load(QStringLiteral("direct_messages.json")).toList();
+    TwitterDouble::setDefault(TwitterDouble::DirectMessages, DirectMessageType::ReceivedMessages, messages);
 
     TwitterDouble::setResponder(TwitterDouble::User, UserType::Avatar, [](const TwitterDouble::Request &request) {
         TwitterDouble::Answer avatar;

@@ -1,0 +1,456 @@
+// Mentions and direct messages through the handler into the session's notification
+// store, with the client double answering the polls: what is shown and when, groups,
+// counts, texts and actions, the followed-only filter and its friends fetch.
+
+#include "DaemonHarness.h"
+#include "Fixtures.h"
+#include "NotificationHandler.h"
+#include "NotificationStore.h"
+#include "TwAccount.h"
+#include "TwFactoryOstra.h"
+#include "TwitterDouble.h"
+
+#include <QDataStream>
+#include <QJsonObject>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+const QString Mentions = QStringLiteral("mentions.service.twitter");
+const QString Messages = QStringLiteral("messages.service.twitter");
+
+QVariantMap mention(const QString &id, const QString &name, const QString &screenName,
+                    const QVariant &following = QVariant())
+{
+    QVariantMap user = {{QStringLiteral("name"), name}, {QStringLiteral("screen_name"), screenName}};
+    if (following.isValid())
+        user.insert(QStringLiteral("following"), following);
+    return {{QStringLiteral("id"), id}, {QStringLiteral("text"), QStringLiteral("@ostra_owner hi")},
+            {QStringLiteral("created_at"), QStringLiteral("Sun Dec 06 05:45:00 +0000 2026")},
+            {QStringLiteral("user"), user}};
+}
+
+QVariantMap message(const QString &id, const QString &name, const QString &screenName)
+{
+    return {{QStringLiteral("id"), id}, {QStringLiteral("text"), QStringLiteral("a &lt;note&gt;")},
+            {QStringLiteral("created_at"), QStringLiteral("Sun Dec 06 05:50:00 +0000 2026")},
+            {QStringLiteral("sender"), QVariantMap{{QStringLiteral("name"), name}, {QStringLiteral("screen_name"), screenName}}}};
+}
+
+QVariantMap friendsPage(const QStringList &names, const QVariant &nextCursor)
+{
+    QVariantList users;
+    for (const QString &name : names)
+        users.append(QVariantMap{{QStringLiteral("screen_name"), name}});
+    QVariantMap page = {{QStringLiteral("users"), users}};
+    if (nextCursor.isValid())
+        page.insert(QStringLiteral("next_cursor_str"), nextCursor);
+    return page;
+}
+
+// Kind is "group" or "notification".
+QList<QJsonObject> shown(const QString &kind, const QString &eventType)
+{
+    QList<QJsonObject> entries;
+    for (const QJsonValue &entry : NotificationStore::entries()) {
+        const QJsonObject object = entry.toObject();
+        if (object[QStringLiteral("kind")] == kind && object[QStringLiteral("eventType")] == eventType)
+            entries.append(object);
+    }
+    return entries;
+}
+
+// The action's method and its decoded arguments, e.g. "showMessage bob 17".
+QString action(const QJsonObject &entry)
+{
+    const QStringList parts = entry[QStringLiteral("action")].toString().split(QLatin1Char(' '));
+    QStringList described = {parts.value(3)};
+    for (const QString &argument : parts.mid(4)) {
+        QByteArray bytes = QByteArray::fromBase64(argument.toLatin1());
+        QDataStream stream(&bytes, QIODevice::ReadOnly);
+        QVariant value;
+        stream >> value;
+        described.append(value.toString());
+    }
+    return described.join(QLatin1Char(' '));
+}
+
+TwitterDouble::Answer later(const QVariantList &data)
+{
+    TwitterDouble::Answer answer;
+    answer.later = TwitterDouble::Answer::Result;
+    answer.laterData = data;
+    return answer;
+}
+
+}
+
+class TestNotifications : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void firstResultsOnlyStoreTheIds();
+    void outcomesByState_data();
+    void outcomesByState();
+    void oneMentionShowsItself();
+    void severalMentionsShowTheBanner();
+    void shownMentionsCountTowardsTheTotal();
+    void messagesCountThisCall();
+    void followedOnlyWithoutFetch();
+    void followedOnlyFetchesFriendsOverPages();
+    void friendsFetchEndsOnMissingCursorOrFailure_data();
+    void friendsFetchEndsOnMissingCursorOrFailure();
+    void secondResultDuringAFetchReplacesTheFirst();
+    void switchingKindsOffWithdraws();
+    void clearRequestsWithdrawTheirKind();
+    void pollingParametersAndQueryIds();
+
+private:
+    NotificationHandler *handler() { return mHarness.daemon().findChild<NotificationHandler *>(); }
+    Tw::Twitter *client() { return TwitterDouble::latestClient(); }
+    void storeLastIds(const QString &messages, const QString &mentions);
+    void setPreferences(bool messages, bool mentions, bool followed);
+    void poll(const QVariantList &mentions, const QVariantList &messages);
+    QString storedId(const QString &key) { return QSettings().value(key).toString(); }
+
+    DaemonHarness mHarness;
+};
+
+void TestNotifications::initTestCase()
+{
+    QVERIFY(mHarness.start());
+}
+
+void TestNotifications::init()
+{
+    TwitterDouble::reset();
+    QFile::remove(NotificationStore::path());
+    storeLastIds(QStringLiteral("1"), QStringLiteral("1"));
+    QVERIFY(mHarness.restartDaemon());
+    mHarness.goOnline();
+    QTRY_VERIFY(mHarness.daemon().isLoggedIn());
+    setPreferences(true, true, false);
+}
+
+void TestNotifications::storeLastIds(const QString &messages, const QString &mentions)
+{
+    QSettings settings;
+    for (const auto &entry : {qMakePair(QStringLiteral("LastIdMessages"), messages),
+                              qMakePair(QStringLiteral("LastIdMentions"), mentions)}) {
+        if (entry.second.isEmpty())
+            settings.remove(entry.first);
+        else
+            settings.setValue(entry.first, entry.second);
+    }
+    settings.sync();
+}
+
+void TestNotifications::setPreferences(bool messages, bool mentions, bool followed)
+{
+    NotificationHandler *notifications = handler();
+    notifications->setNotificationEnabled(NotificationHandler::TYPE_MESSAGES, messages);
+    notifications->setNotificationEnabled(NotificationHandler::TYPE_MENTIONS, mentions);
+    notifications->setNotificationEnabled(NotificationHandler::TYPE_FOLLOWED_ONLY, mentions && followed);
+}
+
+// A feed refresh whose polls are answered with these mentions and messages.
+void TestNotifications::poll(const QVariantList &mentions, const QVariantList &messages)
+{
+    TwitterDouble::enqueue(TwitterDouble::Timeline, TimelineType::MentionsTimeline, later(mentions));
+    TwitterDouble::enqueue(TwitterDouble::DirectMessages, DirectMessageType::ReceivedMessages, later(messages));
+    QSignalSpy answered(client(), &Tw::Twitter::directMessageUpdated);
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onRefreshRequested");
+    QVERIFY(answered.wait());
+}
+
+void TestNotifications::firstResultsOnlyStoreTheIds()
+{
+    storeLastIds(QString(), QString());
+    const QVariantList mentions = Fixtures::load(QStringLiteral("mentions_timeline.json")).toList();
+    const QVariantList messages = Fixtures::load(QStringLiteral("direct_messages.json")).toList();
+    poll(mentions, messages);
+    QVERIFY(NotificationStore::entries().isEmpty());
+    QCOMPARE(storedId(QStringLiteral("LastIdMentions")), QStringLiteral("1335096000000000451"));
+    QCOMPARE(storedId(QStringLiteral("LastIdMessages")), QStringLiteral("1335097000000000019"));
+
+    poll({}, {});
+    const QMap<QString, QString> expected = {{QStringLiteral("cursor"), QStringLiteral("-1")},
+                                             {QStringLiteral("screen_name"), QStringLiteral("AliceInData")}};
+    QMap<QString, QString> withMentionsId = expected;
+    withMentionsId.insert(QStringLiteral("since_id"), QStringLiteral("1335096000000000451"));
+    QMap<QString, QString> withMessagesId = expected;
+    withMessagesId.insert(QStringLiteral("since_id"), QStringLiteral("1335097000000000019"));
+    const auto mentionPolls = TwitterDouble::requests(TwitterDouble::Timeline, TimelineType::MentionsTimeline);
+    const auto messagePolls = TwitterDouble::requests(TwitterDouble::DirectMessages, DirectMessageType::ReceivedMessages);
+    QCOMPARE(mentionPolls.first().args, expected);
+    QCOMPARE(mentionPolls.last().args, withMentionsId);
+    QCOMPARE(messagePolls.last().args, withMessagesId);
+    QCOMPARE(messagePolls.last().behavior, int(Tw::Twitter::RETRIEVE_FROM_NETWORK));
+}
+
+void TestNotifications::outcomesByState_data()
+{
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<bool>("messagesOn");
+    QTest::addColumn<bool>("mentionsOn");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<bool>("mentionIdMoves");
+    QTest::newRow("shown") << false << true << true << true << true;
+    QTest::newRow("silent") << true << true << true << false << true;
+    QTest::newRow("kinds cleared") << false << false << false << false << false;
+    QTest::newRow("silent, kinds cleared") << true << false << false << false << false;
+}
+
+void TestNotifications::outcomesByState()
+{
+    QFETCH(bool, silent);
+    QFETCH(bool, messagesOn);
+    QFETCH(bool, mentionsOn);
+    QFETCH(bool, shown);
+    QFETCH(bool, mentionIdMoves);
+    // A refresh ends silent mode unless the Twitter application is running.
+    const QString application = QStringLiteral("com.halvex.twitter.eventfeed");
+    QDBusConnection gui = mHarness.bus().connection(QStringLiteral("twitter-application"));
+    if (silent)
+        QVERIFY(gui.registerService(application));
+    handler()->setSilent(silent);
+    setPreferences(messagesOn, mentionsOn, false);
+    poll({mention(QStringLiteral("20"), QStringLiteral("Alice"), QStringLiteral("alice"))},
+         {message(QStringLiteral("30"), QStringLiteral("Bob"), QStringLiteral("bob"))});
+    QCOMPARE(::shown(QStringLiteral("group"), Mentions).size(), shown ? 1 : 0);
+    QCOMPARE(::shown(QStringLiteral("group"), Messages).size(), shown ? 1 : 0);
+    // A message id always moves on; a mention id only while mentions are on.
+    QCOMPARE(storedId(QStringLiteral("LastIdMessages")), QStringLiteral("30"));
+    QCOMPARE(storedId(QStringLiteral("LastIdMentions")), mentionIdMoves ? QStringLiteral("20") : QStringLiteral("1"));
+    QCOMPARE(handler()->isSilent(), silent);
+    gui.unregisterService(application);
+}
+
+void TestNotifications::oneMentionShowsItself()
+{
+    const QVariantMap first = Fixtures::load(QStringLiteral("mentions_timeline.json")).toList().first().toMap();
+    poll({first}, {});
+    const QList<QJsonObject> groups = shown(QStringLiteral("group"), Mentions);
+    QCOMPARE(groups.size(), 1);
+    const QJsonObject group = groups.first();
+    QCOMPARE(group[QStringLiteral("count")].toInt(), 1);
+    QCOMPARE(group[QStringLiteral("summary")].toString(), QStringLiteral("Alice Example"));
+    QCOMPARE(group[QStringLiteral("body")].toString(), QStringLiteral("@ostra_owner look <here> &amp; there"));
+    QCOMPARE(action(group), QStringLiteral("showMention 1335096000000000451"));
+    QVERIFY(group[QStringLiteral("action")].toString().startsWith(
+        QStringLiteral("com.halvex.twitter.openmentiontw /OpenMention com.halvex.twitter.openmentiontw showMention ")));
+
+    const QList<QJsonObject> notifications = shown(QStringLiteral("notification"), Mentions);
+    QCOMPARE(notifications.size(), 1);
+    const QJsonObject notification = notifications.first();
+    QCOMPARE(notification[QStringLiteral("count")].toInt(), 1);
+    QCOMPARE(notification[QStringLiteral("body")].toString(), QStringLiteral("1 new mention"));
+    QCOMPARE(notification[QStringLiteral("image")].toString(), QStringLiteral("icon-s-conversation-twitter"));
+    QCOMPARE(notification[QStringLiteral("group")].toInt(), group[QStringLiteral("id")].toInt());
+    QCOMPARE(notification[QStringLiteral("application")].toString(), QStringLiteral("Twitter"));
+    QCOMPARE(QDateTime::fromString(notification[QStringLiteral("timestamp")].toString(), Qt::ISODate).toUTC(),
+             QDateTime(QDate(2026, 12, 6), QTime(5, 45), Qt::UTC));
+}
+
+void TestNotifications::severalMentionsShowTheBanner()
+{
+    poll({mention(QStringLiteral("23"), QStringLiteral("Alice"), QStringLiteral("alice")),
+          mention(QStringLiteral("22"), QStringLiteral("Dave"), QStringLiteral("dave")),
+          mention(QStringLiteral("21"), QStringLiteral("Alice"), QStringLiteral("alice"))}, {});
+    const QJsonObject group = shown(QStringLiteral("group"), Mentions).first();
+    QCOMPARE(group[QStringLiteral("count")].toInt(), 3);
+    QCOMPARE(group[QStringLiteral("body")].toString(), QStringLiteral("3 new mentions"));
+    QCOMPARE(group[QStringLiteral("summary")].toString(), QStringLiteral("Alice, Dave"));
+    QCOMPARE(action(group), QStringLiteral("showMentions"));
+    const QJsonObject notification = shown(QStringLiteral("notification"), Mentions).first();
+    QCOMPARE(notification[QStringLiteral("count")].toInt(), 3);
+    QCOMPARE(notification[QStringLiteral("body")].toString(), QStringLiteral("3 new mentions"));
+}
+
+void TestNotifications::shownMentionsCountTowardsTheTotal()
+{
+    poll({mention(QStringLiteral("22"), QStringLiteral("Alice"), QStringLiteral("alice")),
+          mention(QStringLiteral("21"), QStringLiteral("Dave"), QStringLiteral("dave"))}, {});
+    poll({mention(QStringLiteral("24"), QStringLiteral("Erin"), QStringLiteral("erin"))}, {});
+    const QList<QJsonObject> groups = shown(QStringLiteral("group"), Mentions);
+    QCOMPARE(groups.size(), 1);
+    QCOMPARE(groups.first()[QStringLiteral("count")].toInt(), 3);
+    QCOMPARE(groups.first()[QStringLiteral("summary")].toString(), QStringLiteral("Alice, Dave, Erin"));
+    const QList<QJsonObject> notifications = shown(QStringLiteral("notification"), Mentions);
+    QCOMPARE(notifications.size(), 2);
+    QCOMPARE(notifications.last()[QStringLiteral("count")].toInt(), 1);
+    QCOMPARE(notifications.last()[QStringLiteral("body")].toString(), QStringLiteral("3 new mentions"));
+}
+
+void TestNotifications::messagesCountThisCall()
+{
+    poll({}, {message(QStringLiteral("31"), QStringLiteral("Bob"), QStringLiteral("bob"))});
+    QJsonObject group = shown(QStringLiteral("group"), Messages).first();
+    QCOMPARE(group[QStringLiteral("summary")].toString(), QStringLiteral("Bob"));
+    QCOMPARE(group[QStringLiteral("body")].toString(), QStringLiteral("a <note>"));
+    QCOMPARE(action(group), QStringLiteral("showMessage bob 31"));
+
+    poll({}, {message(QStringLiteral("33"), QStringLiteral("Alice"), QStringLiteral("alice")),
+              message(QStringLiteral("32"), QStringLiteral("Bob"), QStringLiteral("bob"))});
+    group = shown(QStringLiteral("group"), Messages).first();
+    QCOMPARE(group[QStringLiteral("count")].toInt(), 3);
+    QCOMPARE(group[QStringLiteral("body")].toString(), QStringLiteral("3 new messages"));
+    QCOMPARE(group[QStringLiteral("summary")].toString(), QStringLiteral("Bob, Alice"));
+    QCOMPARE(action(group), QStringLiteral("showDirectMessages"));
+    const QJsonObject latest = shown(QStringLiteral("notification"), Messages).last();
+    QCOMPARE(latest[QStringLiteral("count")].toInt(), 2);
+    QCOMPARE(latest[QStringLiteral("body")].toString(), QStringLiteral("2 new messages"));
+}
+
+void TestNotifications::followedOnlyWithoutFetch()
+{
+    setPreferences(true, true, true);
+    poll({mention(QStringLiteral("41"), QStringLiteral("Alice"), QStringLiteral("alice"), true),
+          mention(QStringLiteral("40"), QStringLiteral("Dave"), QStringLiteral("dave"), false)}, {});
+    // Decided by "following" alone: no fetch; alice is not in the (empty) friends list yet.
+    QVERIFY(TwitterDouble::requests(TwitterDouble::User, UserType::FriendsList).isEmpty());
+    QVERIFY(shown(QStringLiteral("group"), Mentions).isEmpty());
+    QCOMPARE(storedId(QStringLiteral("LastIdMentions")), QStringLiteral("41"));
+}
+
+void TestNotifications::followedOnlyFetchesFriendsOverPages()
+{
+    setPreferences(true, true, true);
+    TwitterDouble::setResponder(TwitterDouble::User, UserType::FriendsList, [](const TwitterDouble::Request &request) {
+        const QString cursor = request.args.value(QStringLiteral("cursor"));
+        if (cursor == QLatin1String("-1"))
+            return later({friendsPage({QStringLiteral("AliceInData"), QStringLiteral("bob")}, QStringLiteral("100"))});
+        if (cursor == QLatin1String("100"))
+            return later({friendsPage({QStringLiteral("ostra_owner")}, QStringLiteral("200"))});
+        return later({friendsPage({QStringLiteral("carol_w")}, QStringLiteral("0"))});
+    });
+    QSignalSpy fetched(&mHarness.daemon(), &TwitterDaemon::friendsFetched);
+    poll(Fixtures::load(QStringLiteral("mentions_timeline.json")).toList(), {});
+    QVERIFY(fetched.wait());
+    QCOMPARE(fetched.count(), 1);
+    QCOMPARE(mHarness.daemon().friendScreenNames(),
+             QStringList({QStringLiteral("AliceInData"), QStringLiteral("bob"), QStringLiteral("ostra_owner"), QStringLiteral("carol_w")}));
+    // Dave ("following" false) is filtered out; Alice (true) and Carol (unknown) are friends.
+    const QJsonObject group = shown(QStringLiteral("group"), Mentions).first();
+    QCOMPARE(group[QStringLiteral("summary")].toString(), QStringLiteral("Alice Example, Carol W"));
+    QCOMPARE(group[QStringLiteral("count")].toInt(), 2);
+}
+
+void TestNotifications::friendsFetchEndsOnMissingCursorOrFailure_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("no cursor") << "missing";
+    QTest::newRow("empty cursor") << "empty";
+    QTest::newRow("failed page") << "failure";
+}
+
+void TestNotifications::friendsFetchEndsOnMissingCursorOrFailure()
+{
+    QFETCH(QString, ending);
+    setPreferences(true, true, true);
+    TwitterDouble::setResponder(TwitterDouble::User, UserType::FriendsList, [ending](const TwitterDouble::Request &request) {
+        if (request.args.value(QStringLiteral("cursor")) == QLatin1String("-1"))
+            return later({friendsPage({QStringLiteral("carol_w")}, QStringLiteral("100"))});
+        if (ending == QLatin1String("failure")) {
+            TwitterDouble::Answer failure;
+            failure.later = TwitterDouble::Answer::NetworkError;
+            return failure;
+        }
+        return later({friendsPage({QStringLiteral("dave")}, ending == QLatin1String("empty") ? QVariant(QString()) : QVariant())});
+    });
+    QSignalSpy fetched(&mHarness.daemon(), &TwitterDaemon::friendsFetched);
+    poll({mention(QStringLiteral("50"), QStringLiteral("Carol W"), QStringLiteral("carol_w"))}, {});
+    QVERIFY(fetched.wait());
+    QCoreApplication::processEvents();
+    QCOMPARE(fetched.count(), 1);
+    QCOMPARE(TwitterDouble::requests(TwitterDouble::User, UserType::FriendsList).size(), 2);
+    QCOMPARE(shown(QStringLiteral("group"), Mentions).size(), 1);
+}
+
+void TestNotifications::secondResultDuringAFetchReplacesTheFirst()
+{
+    setPreferences(true, true, true);
+    TwitterDouble::setDefault(TwitterDouble::User, UserType::FriendsList, TwitterDouble::Answer());
+    poll({mention(QStringLiteral("61"), QStringLiteral("Alice"), QStringLiteral("alice"))}, {});
+    poll({mention(QStringLiteral("62"), QStringLiteral("Bob"), QStringLiteral("bob"))}, {});
+    const auto pages = TwitterDouble::requests(TwitterDouble::User, UserType::FriendsList);
+    QCOMPARE(pages.size(), 1); // the fetch under way serves the second result too
+    emit client()->userUpdated(UserType::FriendsList,
+                               {friendsPage({QStringLiteral("alice"), QStringLiteral("bob")}, QStringLiteral("0"))},
+                               pages.first().queryId);
+    const QJsonObject group = shown(QStringLiteral("group"), Mentions).first();
+    QCOMPARE(group[QStringLiteral("summary")].toString(), QStringLiteral("Bob"));
+    QCOMPARE(storedId(QStringLiteral("LastIdMentions")), QStringLiteral("62"));
+}
+
+void TestNotifications::switchingKindsOffWithdraws()
+{
+    poll({mention(QStringLiteral("70"), QStringLiteral("Alice"), QStringLiteral("alice"))},
+         {message(QStringLiteral("71"), QStringLiteral("Bob"), QStringLiteral("bob"))});
+    // Main off works on the cached lists: what the latest result published was never
+    // in them and stays.
+    handler()->disableNotifications();
+    QCOMPARE(shown(QStringLiteral("group"), Mentions).size(), 1);
+    QCOMPARE(handler()->enabledTypes(), 0u);
+
+    handler()->setNotificationEnabled(NotificationHandler::TYPE_MESSAGES, false);
+    QVERIFY(shown(QStringLiteral("group"), Messages).isEmpty());
+    QVERIFY(shown(QStringLiteral("notification"), Messages).isEmpty());
+    QCOMPARE(shown(QStringLiteral("notification"), Mentions).size(), 1);
+    handler()->setNotificationEnabled(NotificationHandler::TYPE_MESSAGES, true);
+    QVERIFY(shown(QStringLiteral("group"), Messages).isEmpty());
+
+    // Reloaded by the next result, the lists now hold the mention group: main off withdraws it.
+    setPreferences(true, true, false);
+    poll({}, {message(QStringLiteral("72"), QStringLiteral("Bob"), QStringLiteral("bob"))});
+    handler()->disableNotifications();
+    QVERIFY(shown(QStringLiteral("group"), Mentions).isEmpty());
+}
+
+void TestNotifications::clearRequestsWithdrawTheirKind()
+{
+    poll({mention(QStringLiteral("80"), QStringLiteral("Alice"), QStringLiteral("alice"))},
+         {message(QStringLiteral("81"), QStringLiteral("Bob"), QStringLiteral("bob"))});
+    QMetaObject::invokeMethod(&mHarness.daemon(), "clearMentionNotifications");
+    QVERIFY(shown(QStringLiteral("group"), Mentions).isEmpty());
+    QVERIFY(shown(QStringLiteral("notification"), Mentions).isEmpty());
+    QCOMPARE(shown(QStringLiteral("group"), Messages).size(), 1);
+    QMetaObject::invokeMethod(&mHarness.daemon(), "clearMessageNotifications");
+    QVERIFY(NotificationStore::entries().isEmpty());
+}
+
+void TestNotifications::pollingParametersAndQueryIds()
+{
+    // Two polls before an answer: the first one's answer is dropped.
+    TwitterDouble::setDefault(TwitterDouble::Timeline, TimelineType::MentionsTimeline, TwitterDouble::Answer());
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onRefreshRequested");
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onRefreshRequested");
+    const auto polls = TwitterDouble::requests(TwitterDouble::Timeline, TimelineType::MentionsTimeline);
+    QCOMPARE(polls.size(), 2);
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("improper queryId$")));
+    emit client()->timelineUpdated(TimelineType::MentionsTimeline,
+                                   {mention(QStringLiteral("90"), QStringLiteral("Old"), QStringLiteral("old"))}, polls.first().queryId);
+    QVERIFY(shown(QStringLiteral("group"), Mentions).isEmpty());
+    emit client()->timelineUpdated(TimelineType::MentionsTimeline,
+                                   {mention(QStringLiteral("91"), QStringLiteral("New"), QStringLiteral("new"))}, polls.last().queryId);
+    QCOMPARE(shown(QStringLiteral("group"), Mentions).first()[QStringLiteral("summary")].toString(), QStringLiteral("New"));
+
+    // With the notifications service off nothing is polled.
+    QSignalSpy switched(TwOstra::TwFactoryOstra::getInstance()->account(), &TwAccount::accountStateChanged);
+    mHarness.environment().writeAccount({{QStringLiteral("services/notifications"), false}});
+    QVERIFY(switched.wait());
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onRefreshRequested");
+    QCOMPARE(TwitterDouble::requests(TwitterDouble::Timeline, TimelineType::MentionsTimeline).size(), 2);
+    QCOMPARE(TwitterDouble::requests(TwitterDouble::DirectMessages, DirectMessageType::ReceivedMessages).size(), 2);
+    mHarness.environment().writeAccount({{QStringLiteral("services/notifications"), true}});
+    QVERIFY(switched.wait());
+}
+
+QTEST_GUILESS_MAIN(TestNotifications)
+#include "tst_notifications.moc"
