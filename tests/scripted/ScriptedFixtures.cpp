@@ -21,20 +21,31 @@ QString thumbnailFile()
     return path;
 }
 
+// Like the service: only what is newer than the request's "since_id".
+TwitterDouble::Responder newerThanSinceId(const QVariantList &items)
+{
+    return [items](const TwitterDouble::Request &request) {
+        const QString sinceId = request.args.value(QStringLiteral("since_id"));
+        TwitterDouble::Answer answer;
+        answer.later = TwitterDouble::Answer::Result;
+        for (const QVariant &item : items) {
+            if (Tw::Twitter::compareIds(item.toMap().value(QStringLiteral("id")).toString(), sinceId) > 0)
+                answer.laterData.append(item);
+        }
+        return answer;
+    };
+}
+
 bool installScript()
 {
     TwitterDouble::Answer timeline;
     timeline.later = TwitterDouble::Answer::Result;
     timeline.laterData = Fixtures::homeTimeline();
     TwitterDouble::setDefault(TwitterDouble::Timeline, TimelineType::HomeTimeline, timeline);
-    TwitterDouble::Answer mentions;
-    mentions.later = TwitterDouble::Answer::Result;
-    mentions.laterData = Fixtures::load(QStringLiteral("mentions_timeline.json")).toList();
-    TwitterDouble::setDefault(TwitterDouble::Timeline, TimelineType::MentionsTimeline, mentions);
-    TwitterDouble::Answer messages;
-    messages.later = TwitterDouble::Answer::Result;
-    messages.laterData = Fixtures::load(QStringLiteral("direct_messages.json")).toList();
-    TwitterDouble::setDefault(TwitterDouble::DirectMessages, DirectMessageType::ReceivedMessages, messages);
+    TwitterDouble::setResponder(TwitterDouble::Timeline, TimelineType::MentionsTimeline,
+                                newerThanSinceId(Fixtures::load(QStringLiteral("mentions_timeline.json")).toList()));
+    TwitterDouble::setResponder(TwitterDouble::DirectMessages, DirectMessageType::ReceivedMessages,
+                                newerThanSinceId(Fixtures::load(QStringLiteral("direct_messages.json")).toList()));
 
     TwitterDouble::setResponder(TwitterDouble::User, UserType::Avatar, [](const TwitterDouble::Request &request) {
         TwitterDouble::Answer avatar;
