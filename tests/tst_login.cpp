@@ -111,7 +111,7 @@ void TestLogin::loginFollowsTheTimerAndBuildsTheSession()
              quint32(NotificationHandler::TYPE_MESSAGES | NotificationHandler::TYPE_MENTIONS
                      | NotificationHandler::TYPE_ANYONE));
     // Nothing is fetched while the feed's update interval is 0.
-    QVERIFY(TwitterDouble::requests().isEmpty());
+    QVERIFY(TwitterDouble::requests(TwitterDouble::Timeline, TimelineType::HomeTimeline).isEmpty());
 }
 
 void TestLogin::genericErrorsRetryAfterOneTwoThreeMinutes()

@@ -314,7 +314,7 @@ void TestNotifications::followedOnlyWithoutFetch()
     poll({mention(QStringLiteral("41"), QStringLiteral("Alice"), QStringLiteral("alice"), true),
           mention(QStringLiteral("40"), QStringLiteral("Dave"), QStringLiteral("dave"), false)}, {});
     // Decided by "following" alone: no fetch; alice is not in the (empty) friends list yet.
-    QVERIFY(TwitterDouble::requests(TwitterDouble::User, UserType::FriendsList).isEmpty());
+    QVERIFY(TwitterDouble::networkRequests(TwitterDouble::User, UserType::FriendsList).isEmpty());
     QVERIFY(shown(QStringLiteral("group"), Mentions).isEmpty());
     QCOMPARE(storedId(QStringLiteral("LastIdMentions")), QStringLiteral("41"));
 }
@@ -369,7 +369,7 @@ void TestNotifications::friendsFetchEndsOnMissingCursorOrFailure()
     QVERIFY(fetched.wait());
     QCoreApplication::processEvents();
     QCOMPARE(fetched.count(), 1);
-    QCOMPARE(TwitterDouble::requests(TwitterDouble::User, UserType::FriendsList).size(), 2);
+    QCOMPARE(TwitterDouble::networkRequests(TwitterDouble::User, UserType::FriendsList).size(), 2);
     QCOMPARE(shown(QStringLiteral("group"), Mentions).size(), 1);
 }
 
@@ -379,7 +379,7 @@ void TestNotifications::secondResultDuringAFetchReplacesTheFirst()
     TwitterDouble::setDefault(TwitterDouble::User, UserType::FriendsList, TwitterDouble::Answer());
     poll({mention(QStringLiteral("61"), QStringLiteral("Alice"), QStringLiteral("alice"))}, {});
     poll({mention(QStringLiteral("62"), QStringLiteral("Bob"), QStringLiteral("bob"))}, {});
-    const auto pages = TwitterDouble::requests(TwitterDouble::User, UserType::FriendsList);
+    const auto pages = TwitterDouble::networkRequests(TwitterDouble::User, UserType::FriendsList);
     QCOMPARE(pages.size(), 1); // the fetch under way serves the second result too
     emit client()->userUpdated(UserType::FriendsList,
                                {friendsPage({QStringLiteral("alice"), QStringLiteral("bob")}, QStringLiteral("0"))},

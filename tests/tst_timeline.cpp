@@ -151,12 +151,7 @@ void TestTimeline::refreshWith(const QVariantList &tweets)
 
 QList<TwitterDouble::Request> TestTimeline::networkAvatarRequests()
 {
-    QList<TwitterDouble::Request> network;
-    for (const TwitterDouble::Request &request : TwitterDouble::requests(TwitterDouble::User, UserType::Avatar)) {
-        if (request.behavior == Tw::Twitter::RETRIEVE_FROM_NETWORK)
-            network.append(request);
-    }
-    return network;
+    return TwitterDouble::networkRequests(TwitterDouble::User, UserType::Avatar);
 }
 
 void TestTimeline::oneTweetBecomesACompleteItem()
@@ -449,7 +444,7 @@ void TestTimeline::friendAvatarsArePrefetchedAcrossPages()
     QMetaObject::invokeMethod(&mHarness.daemon(), "onTimer");
     QTRY_COMPARE(pages.count(), 2);
 
-    const QList<TwitterDouble::Request> friendPages = TwitterDouble::requests(TwitterDouble::User, UserType::FriendsList);
+    const QList<TwitterDouble::Request> friendPages = TwitterDouble::networkRequests(TwitterDouble::User, UserType::FriendsList);
     QCOMPARE(friendPages.size(), 2);
     QCOMPARE(friendPages.at(1).args, (QMap<QString, QString>{{QStringLiteral("cursor"), page1.toMap().value(QStringLiteral("next_cursor_str")).toString()},
                                                             {QStringLiteral("screen_name"), QStringLiteral("AliceInData")}}));

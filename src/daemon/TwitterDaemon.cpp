@@ -2,6 +2,7 @@
 
 #include "Helper.h"
 #include "NotificationHandler.h"
+#include "SdpImpl.h"
 #include "SyncTimer.h"
 #include "TwAccount.h"
 #include "TwFactoryOstra.h"
@@ -72,6 +73,7 @@ TwitterDaemon::~TwitterDaemon()
     mDb.close();
     delete mHelper;
     qDeleteAll(mPendingImageItems);
+    delete mSdp;
     delete mTwitter;
 }
 

@@ -151,6 +151,7 @@ private:
     void scheduleLogin();
     void logout();
     void releaseSession();
+    void releaseRunner();
     void reloginAfterAuthFailure();
     void releaseFailedAvatar(int queryId);
     void retryWhenBusy();

@@ -5,9 +5,11 @@
 
 #include "NotificationHandler.h"
 #include "OGConfItem.h"
+#include "SdpImpl.h"
 #include "SyncTimer.h"
 #include "TwAccount.h"
 #include "Twitter.h"
+#include "TwitterPlugin.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -52,6 +54,7 @@ void TwitterDaemon::loginToTwitter()
     // Without an account the attempt stays "in progress": only accountAdded starts anew.
     if (!mAccount->hasAccount() || !mAccount->isServiceEnabled(TwServiceType::SERVICE_ACCOUNT))
         return;
+    releaseRunner();
     mAccount->login(mForceLogin, 0);
     mForceLogin = false;
 }
@@ -87,6 +90,18 @@ void TwitterDaemon::onTwitterAuthenticated(const QString &token, const QString &
     connect(mTwitter, &Tw::Twitter::helpRetrieved, this, &TwitterDaemon::onHelpRetrieved);
     connect(mTwitter, &Tw::Twitter::networkRequestError, this, &TwitterDaemon::onNetworkRequestError);
     connect(mTwitter, &Tw::Twitter::tinyUrlImageLoaded, this, &TwitterDaemon::onTinyUrlThumbLoaded);
+
+    mPlugin = new TwitterPlugin(mTwitter);
+    mPlugin->setAccountInfo(token, tokenSecret, userId, username);
+    mSdp = new SdpImpl(mPlugin, nullptr);
+    if (!mSdp->init())
+        QCoreApplication::exit(1);
+    if (mAccount->isServiceEnabled(TwServiceType::SERVICE_CONTACTS)) {
+        // While a friends import is wanted it is reported as running; otherwise the
+        // friends at hand count as complete.
+        mContactsUpdatePending = true;
+        mPlugin->updateData(!mFirstStart, mFirstStart);
+    }
 
     const int updateInterval = OGConfItem(UpdateIntervalKey).value().toInt();
     qDebug("update interval: %d", updateInterval);
@@ -201,14 +216,23 @@ void TwitterDaemon::logout()
 }
 
 // Lets go of the client, disconnected at once so that nothing it still has in flight
-// arrives; deleted later, since this may run inside one of its own signals.
+// arrives; deleted later, since this may run inside one of its own signals. The runner
+// (and with it the plugin) goes too.
 void TwitterDaemon::releaseSession()
 {
+    releaseRunner();
     if (mTwitter) {
         mTwitter->disconnect();
         mTwitter->deleteLater();
         mTwitter = nullptr;
     }
+}
+
+void TwitterDaemon::releaseRunner()
+{
+    delete mSdp;
+    mSdp = nullptr;
+    mPlugin = nullptr;
 }
 
 bool TwitterDaemon::isGuiRunning() const

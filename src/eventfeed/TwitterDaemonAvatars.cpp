@@ -5,6 +5,7 @@
 
 #include "TwAccount.h"
 #include "Twitter.h"
+#include "TwitterPlugin.h"
 
 #include <QDebug>
 #include <QTimer>
@@ -192,6 +193,8 @@ void TwitterDaemon::avatarTimeout()
 // Friends and their avatars are settled: the contacts may take them.
 void TwitterDaemon::finishContactsUpdate()
 {
+    if (mPlugin)
+        mPlugin->updateData(true, mFirstStart || mContactsUpdatePending);
     mContactsUpdatePending = false;
 }
 

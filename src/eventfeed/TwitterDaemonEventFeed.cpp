@@ -6,6 +6,7 @@
 #include "ORemoteAction.h"
 #include "SyncTimer.h"
 #include "TwAccount.h"
+#include "TwitterPlugin.h"
 #include "Twitter.h"
 #include "eventfeedinterface.h"
 
@@ -84,6 +85,8 @@ void TwitterDaemon::onTwitterAccountRemoved()
     qDebug() << Q_FUNC_INFO;
     if (mSyncTimer)
         mSyncTimer->stop();
+    if (mPlugin)
+        mPlugin->accountRemoved();
     mEventFeedIf->removeItemsBySourceName(SourceName);
     if (mTwitter) {
         mTwitter->deleteCache();

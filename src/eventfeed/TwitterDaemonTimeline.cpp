@@ -6,6 +6,7 @@
 #include "SyncTimer.h"
 #include "TwAccount.h"
 #include "Twitter.h"
+#include "TwitterPlugin.h"
 #include "TwitterOstra.h"
 
 #include <QDebug>
@@ -99,6 +100,8 @@ void TwitterDaemon::onTimer()
     checkAndRetrieveHelpConfiguration();
     mFirstStart = true;
     ++mTimerTickCount;
+    if (mPlugin)
+        mPlugin->updateData(false, true);
     mContactsUpdatePending = true;
     if (mAccount->isServiceEnabled(TwServiceType::SERVICE_CONTACTS) && mFriendsQueryId == -1
         && mFriendAvatarQueryIds.isEmpty() && mFirstStart) {

@@ -68,6 +68,16 @@ QList<Request> requests(Operation operation, int type)
     return matching;
 }
 
+QList<Request> networkRequests(Operation operation, int type)
+{
+    QList<Request> network;
+    for (const Request &request : requests(operation, type)) {
+        if (request.behavior == Tw::Twitter::RETRIEVE_FROM_NETWORK)
+            network.append(request);
+    }
+    return network;
+}
+
 Tw::Twitter *latestClient()
 {
     return script().latestClient;
@@ -133,7 +143,9 @@ int TwitterPrivate::play(TwitterDouble::Operation operation, int type, const QMa
 
     const int id = request.queryId;
     QPointer<Twitter> client(q);
-    switch (answer.later) {
+    // Like the real client, a cache lookup answers only through its result list.
+    const auto later = behavior == Twitter::RETRIEVE_FROM_CACHE ? TwitterDouble::Answer::Nothing : answer.later;
+    switch (later) {
     case TwitterDouble::Answer::Nothing:
         break;
     case TwitterDouble::Answer::NetworkError:

@@ -53,6 +53,7 @@ void setResponder(Operation operation, int type, const Responder &responder);
 
 QList<Request> requests();
 QList<Request> requests(Operation operation, int type);
+QList<Request> networkRequests(Operation operation, int type);
 // The client built last, or null.
 Tw::Twitter *latestClient();
 QImage latestMask();

@@ -1,0 +1,15 @@
+#include "PersonCollectorInterface.h"
+
+PersonCollectorInterface::PersonCollectorInterface(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void PersonCollectorInterface::onAttached()
+{
+}
+
+QVariantMap PersonCollectorInterface::metaData()
+{
+    return QVariantMap();
+}

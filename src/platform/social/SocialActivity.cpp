@@ -1,0 +1,13 @@
+#include "SocialActivity.h"
+
+const QString SocialActivity::ClassName = QStringLiteral("SocialActivity");
+
+SocialActivity::SocialActivity()
+    : SocialGenericData(ClassName)
+{
+}
+
+SocialActivity::SocialActivity(const SocialGenericData &data)
+    : SocialGenericData(data)
+{
+}

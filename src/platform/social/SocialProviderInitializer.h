@@ -1,0 +1,9 @@
+#pragma once
+
+// Prepares the framework's value types for queued signals and for QVariant streams
+// (the import progress travels inside account records); cheap to call again.
+class SocialProviderInitializer
+{
+public:
+    static void init();
+};
