@@ -1,5 +1,7 @@
 #include "TwAccount.h"
 
+#include "TwLoginCheck.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -11,6 +13,7 @@ namespace {
 const QString AccountGroup = QStringLiteral("account");
 const QString ServicesGroup = QStringLiteral("services");
 const QString SettingsGroup = QStringLiteral("settings");
+const QString DefaultApiBase = QStringLiteral("https://api.twitter.com/1.1/");
 
 const QList<TwServiceType::Servicetype> AllServices = {
     TwServiceType::SERVICE_ACCOUNT, TwServiceType::SERVICE_CONTACTS,
@@ -53,6 +56,15 @@ QString TwAccount::defaultFilePath()
         + QStringLiteral("/Halvex/TwitterAccount.conf");
 }
 
+QString TwAccount::apiBase(const QString &filePath)
+{
+    const QString base = QSettings(filePath, QSettings::IniFormat)
+                             .value(AccountGroup + QStringLiteral("/api_base")).toString().trimmed();
+    if (base.isEmpty())
+        return DefaultApiBase;
+    return base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/');
+}
+
 bool TwAccount::hasAccount() const
 {
     return mState.present;
@@ -86,12 +98,17 @@ void TwAccount::answerLogin()
                         file.value(QStringLiteral("login_error_text")).toString());
         return;
     }
-    emit loginResponse(file.value(QStringLiteral("token")).toString(),
-                       file.value(QStringLiteral("token_secret")).toString(),
-                       file.value(QStringLiteral("user_id")).toString(),
-                       file.value(QStringLiteral("screen_name")).toString(),
-                       file.value(QStringLiteral("consumer_key")).toString(),
-                       file.value(QStringLiteral("consumer_secret")).toString());
+    auto *check = new TwLoginCheck(apiBase(mPath), file.value(QStringLiteral("token")).toString(),
+                                   file.value(QStringLiteral("token_secret")).toString(),
+                                   file.value(QStringLiteral("user_id")).toString(),
+                                   file.value(QStringLiteral("screen_name")).toString(),
+                                   file.value(QStringLiteral("consumer_key")).toString(),
+                                   file.value(QStringLiteral("consumer_secret")).toString(), this);
+    connect(check, &TwLoginCheck::accepted, this, &TwAccount::loginResponse);
+    connect(check, &TwLoginCheck::refused, this, &TwAccount::loginError);
+    connect(check, &TwLoginCheck::accepted, check, &QObject::deleteLater);
+    connect(check, &TwLoginCheck::refused, check, &QObject::deleteLater);
+    check->start();
 }
 
 void TwAccount::markAccountInvalid()

@@ -19,12 +19,16 @@ public:
     explicit TwAccount(QObject *parent = nullptr);
 
     static QString defaultFilePath();
+    // The service's API address from the file's [account] api_base, ending in "/"; the
+    // public API v1.1 when unset.
+    static QString apiBase(const QString &filePath = defaultFilePath());
     QString filePath() const { return mPath; }
 
     bool hasAccount() const;
     bool isServiceEnabled(TwServiceType::Servicetype service) const;
 
-    // Answers later with loginResponse, or with loginError when the account cannot log in.
+    // Answers later with loginResponse once the service has accepted the account's
+    // credentials, or with loginError when the account cannot log in.
     void login(bool force, int flags);
     void markAccountInvalid();
 

@@ -1,43 +1,384 @@
-// The client library's network side for the running daemon. It answers cache lookups
-// from what it holds and refuses network requests: the HTTP transport is still to come.
+// The client library's network side for the running daemon: the service's REST API v1.1
+// over HTTP, signed with the account's credentials, and an on-disk cache of the answers
+// and pictures (see TwCache) for the requests that are answered at once.
 
 #include "Twitter.h"
 
+#include "TwAccount.h"
+#include "TwApiConnection.h"
+#include "TwCache.h"
+#include "TwHttpRequest.h"
+#include "TwJson.h"
+#include "TwPictures.h"
+
+#include <QBuffer>
+#include <QDateTime>
 #include <QDebug>
+#include <QImageReader>
+#include <QSet>
+
+#include <functional>
+#include <limits>
 
 namespace Tw {
+
+namespace {
+
+// Cached files and answers not written or served for this long go with deleteOldStuff().
+const int CacheDays = 7;
+// Polls since an id add their answer to the cached one, up to this many items.
+const int MaxCachedItems = 200;
+// The service lets an account follow about 5000; more is taken for a faulty paging.
+const int MaxFriends = 10000;
+const int HttpOk = 200;
+const int HttpUnauthorized = 401;
+const QString OAuthFailure = QStringLiteral("Could not authenticate with OAuth.");
+// The service's error codes of a rejected signature, token or timestamp.
+const QList<int> OAuthErrorCodes = {32, 89, 135, 215};
+const QString LastUpdateTime = QStringLiteral("last_update_time");
+const QByteArray AvatarSourceKey = "Source";
+
+struct Endpoint
+{
+    QString path;
+    // The parameters the endpoint takes; others in a request's arguments are left out.
+    QStringList parameters;
+};
+
+Endpoint timelineEndpoint(TimelineType::TimelineType type)
+{
+    const QStringList paging = {QStringLiteral("count"), QStringLiteral("since_id"), QStringLiteral("max_id"),
+                                QStringLiteral("trim_user"), QStringLiteral("include_entities")};
+    switch (type) {
+    case TimelineType::HomeTimeline:
+        return {QStringLiteral("statuses/home_timeline.json"), paging + QStringList{QStringLiteral("exclude_replies")}};
+    case TimelineType::MentionsTimeline:
+        return {QStringLiteral("statuses/mentions_timeline.json"), paging};
+    case TimelineType::UserTimeline:
+        return {QStringLiteral("statuses/user_timeline.json"),
+                paging + QStringList{QStringLiteral("screen_name"), QStringLiteral("user_id"),
+                                     QStringLiteral("exclude_replies"), QStringLiteral("include_rts")}};
+    default:
+        return {};
+    }
+}
+
+Endpoint directMessagesEndpoint(DirectMessageType::DirectMessageType type)
+{
+    const QStringList paging = {QStringLiteral("count"), QStringLiteral("since_id"), QStringLiteral("max_id"),
+                                QStringLiteral("include_entities"), QStringLiteral("skip_status")};
+    if (type == DirectMessageType::ReceivedMessages)
+        return {QStringLiteral("direct_messages.json"), paging};
+    return {QStringLiteral("direct_messages/sent.json"), paging + QStringList{QStringLiteral("page")}};
+}
+
+const Endpoint UserShowEndpoint = {QStringLiteral("users/show.json"),
+                                   {QStringLiteral("screen_name"), QStringLiteral("user_id"),
+                                    QStringLiteral("include_entities")}};
+const Endpoint FriendsListEndpoint = {QStringLiteral("friends/list.json"),
+                                      {QStringLiteral("cursor"), QStringLiteral("screen_name"),
+                                       QStringLiteral("user_id"), QStringLiteral("count"),
+                                       QStringLiteral("skip_status"), QStringLiteral("include_user_entities")}};
+const Endpoint HelpConfigurationEndpoint = {QStringLiteral("help/configuration.json"), {}};
+
+QString idOf(const QVariant &item)
+{
+    return item.toMap().value(QStringLiteral("id")).toString();
+}
+
+// The fresh items, then the older ones not among them, newest first as the service sends.
+QVariantList newestFirst(const QVariantList &fresh, const QVariantList &older)
+{
+    QVariantList merged = fresh;
+    QSet<QString> ids;
+    for (const QVariant &item : fresh)
+        ids.insert(idOf(item));
+    for (const QVariant &item : older) {
+        if (!ids.contains(idOf(item)))
+            merged.append(item);
+    }
+    return merged.mid(0, MaxCachedItems);
+}
+
+bool isListOfObjects(const QVariant &value)
+{
+    if (value.type() != QVariant::List)
+        return false;
+    for (const QVariant &item : value.toList()) {
+        if (item.type() != QVariant::Map)
+            return false;
+    }
+    return true;
+}
+
+bool isHttpUrl(const QUrl &url)
+{
+    return url.isValid() && !url.host().isEmpty()
+        && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
+// A request refused at once; where is the refusing function's Q_FUNC_INFO.
+int refuse(const char *where, int *queryId, int status, const char *why)
+{
+    qCritical() << where << why;
+    if (queryId)
+        *queryId = -1;
+    return status;
+}
+
+}
 
 class TwitterPrivate
 {
 public:
-    QString token;
-    QString tokenSecret;
-    QString userId;
-    QString screenName;
-    QString consumerKey;
-    QString consumerSecret;
+    // Takes a successful answer's body; returns why the body does not fit, or nothing.
+    using Handler = std::function<QString(int queryId, const QVariant &body)>;
+    using PictureHandler = std::function<QString(int queryId, const QByteArray &data, const QImage &picture,
+                                                 const QByteArray &format)>;
+
+    TwitterPrivate(Twitter *client, const QString &token, const QString &tokenSecret, const QString &userId,
+                   const QString &consumerKey, const QString &consumerSecret);
+
+    static int nextQueryId();
+    // Writes the id of an accepted request.
+    static int started(int *queryId, int id);
+    static bool knownBehavior(int behavior);
+
+    int fetch(const Endpoint &endpoint, const QMap<QString, QString> &args, const Handler &handler);
+    void answer(int queryId, const QString &endpoint, const TwHttpResult &result, const Handler &handler);
+    int fetchPicture(const QUrl &url, const PictureHandler &handler);
+    void answerPicture(int queryId, const QString &target, const TwHttpResult &result,
+                       const PictureHandler &handler);
+    void reportError(int queryId, const QString &request, const QString &error, int status = 0);
+    void reportErrorLater(int queryId, const QString &request, const QString &error, int status);
+
+    QString storeList(const QString &key, const QVariant &body, const QMap<QString, QString> &args);
+    int userShow(QVariantList *result, int *queryId, const QMap<QString, QString> &args,
+                 Twitter::RetrieveBehavior behavior);
+    int friendsList(QVariantList *result, int *queryId, const QMap<QString, QString> &args,
+                    Twitter::RetrieveBehavior behavior);
+    int avatar(QVariantList *result, int *queryId, UserType::UserType type, const QMap<QString, QString> &args,
+               Twitter::RetrieveBehavior behavior);
+    void collectFriends(const QString &owner, const QString &cursor, const QVariantMap &page);
+    QString cachedAvatar(const QString &key, const QString &url) const;
+    QString saveAvatar(const QString &key, const QString &url, const QImage &picture, const QString &size) const;
+
+    Twitter *q;
+    const QString token;
+    const QString tokenSecret;
+    const QString consumerKey;
+    const QString consumerSecret;
+    const QUrl apiBase;
     QImage mask;
+    TwCache cache;
+    TwApiConnection *connection;
+
+    struct FriendsPaging {
+        QVariantList users;
+        QSet<QString> ids;
+    };
+    // Friends gathered page by page, per owner, until the last page completes them.
+    QHash<QString, FriendsPaging> friendsPaging;
 };
 
-namespace {
+TwitterPrivate::TwitterPrivate(Twitter *client, const QString &token, const QString &tokenSecret,
+                               const QString &userId, const QString &consumerKey, const QString &consumerSecret)
+    : q(client)
+    , token(token)
+    , tokenSecret(tokenSecret)
+    , consumerKey(consumerKey)
+    , consumerSecret(consumerSecret)
+    , apiBase(TwAccount::apiBase())
+    , cache(userId)
+    , connection(new TwApiConnection(apiBase, TwRequestSigner(consumerKey, consumerSecret, token, tokenSecret),
+                                     client))
+{
+}
 
-int refuseNetwork(Twitter::RetrieveBehavior behavior, int *queryId)
+int TwitterPrivate::nextQueryId()
+{
+    static int last = 0;
+    last = last == std::numeric_limits<int>::max() ? 1 : last + 1;
+    return last;
+}
+
+int TwitterPrivate::started(int *queryId, int id)
 {
     if (queryId)
-        *queryId = -1;
-    if (behavior == Twitter::RETRIEVE_FROM_CACHE)
-        return Twitter::RETRIEVE_OK;
-    qWarning() << Q_FUNC_INFO << "network requests are not available in this build";
-    return Twitter::RETRIEVE_NOT_AVAILABLE;
+        *queryId = id;
+    return Twitter::RETRIEVE_OK;
 }
 
+bool TwitterPrivate::knownBehavior(int behavior)
+{
+    return behavior == Twitter::RETRIEVE_FROM_CACHE || behavior == Twitter::RETRIEVE_FROM_NETWORK;
 }
 
-Twitter::Twitter(const QString &token, const QString &tokenSecret, const QString &userId,
-                 const QString &screenName, const QString &consumerKey,
-                 const QString &consumerSecret, QObject *parent)
+int TwitterPrivate::fetch(const Endpoint &endpoint, const QMap<QString, QString> &args, const Handler &handler)
+{
+    const int queryId = nextQueryId();
+    TwApiConnection::Query query;
+    for (auto it = args.cbegin(); it != args.cend(); ++it) {
+        if (endpoint.parameters.contains(it.key()))
+            query.append({it.key(), it.value()});
+    }
+    TwHttpRequest *request = connection->get(endpoint.path, query);
+    if (!request) {
+        qWarning() << Q_FUNC_INFO << endpoint.path << "is held back by the rate limit";
+        reportErrorLater(queryId, endpoint.path, connection->holdMessage(endpoint.path), 429);
+        return queryId;
+    }
+    const QString path = endpoint.path;
+    QObject::connect(request, &TwHttpRequest::finished, q,
+                     [this, queryId, path, handler](const TwHttpResult &result) {
+                         answer(queryId, path, result, handler);
+                     });
+    return queryId;
+}
+
+void TwitterPrivate::answer(int queryId, const QString &endpoint, const TwHttpResult &result, const Handler &handler)
+{
+    if (!result.answered()) {
+        reportError(queryId, endpoint, result.failure);
+        return;
+    }
+    QString parseError;
+    const QVariant body = TwJson::parse(result.body, &parseError);
+    if (result.status != HttpOk) {
+        const int code = TwJson::errorCode(body);
+        QString message = TwJson::errorMessage(body);
+        if (result.status == HttpUnauthorized || OAuthErrorCodes.contains(code))
+            message = OAuthFailure;
+        else if (message.isEmpty())
+            message = QStringLiteral("HTTP status %1").arg(result.status);
+        reportError(queryId, endpoint, message, result.status);
+        return;
+    }
+    if (!body.isValid()) {
+        reportError(queryId, endpoint, QStringLiteral("Malformed JSON in the answer: ") + parseError, result.status);
+        return;
+    }
+    qDebug() << Q_FUNC_INFO << queryId << endpoint;
+    const QString unfit = handler(queryId, body);
+    if (!unfit.isEmpty())
+        reportError(queryId, endpoint, QStringLiteral("Unexpected answer: ") + unfit, result.status);
+}
+
+int TwitterPrivate::fetchPicture(const QUrl &url, const PictureHandler &handler)
+{
+    const int queryId = nextQueryId();
+    TwHttpRequest *request = connection->download(url);
+    const QString target = request->target();
+    QObject::connect(request, &TwHttpRequest::finished, q,
+                     [this, queryId, target, handler](const TwHttpResult &result) {
+                         answerPicture(queryId, target, result, handler);
+                     });
+    return queryId;
+}
+
+void TwitterPrivate::answerPicture(int queryId, const QString &target, const TwHttpResult &result,
+                                   const PictureHandler &handler)
+{
+    if (!result.answered()) {
+        reportError(queryId, target, result.failure);
+        return;
+    }
+    if (result.status != HttpOk) {
+        reportError(queryId, target, QStringLiteral("HTTP status %1 for the picture").arg(result.status),
+                    result.status);
+        return;
+    }
+    QByteArray format;
+    QString error;
+    const QImage picture = TwPictures::decode(result.body, &format, &error);
+    if (picture.isNull()) {
+        reportError(queryId, target, error, result.status);
+        return;
+    }
+    qDebug() << Q_FUNC_INFO << queryId << target << format << picture.size();
+    const QString failure = handler(queryId, result.body, picture, format);
+    if (!failure.isEmpty())
+        reportError(queryId, target, failure, result.status);
+}
+
+void TwitterPrivate::reportError(int queryId, const QString &request, const QString &error, int status)
+{
+    qWarning() << Q_FUNC_INFO << queryId << request << status << error;
+    QVariantMap map = {{QStringLiteral("error"), error}, {QStringLiteral("request"), request}};
+    if (status != 0)
+        map.insert(QStringLiteral("http_status"), status);
+    emit q->networkRequestError(queryId, map);
+}
+
+// For a request that fails before it is made: the caller gets its query id first.
+void TwitterPrivate::reportErrorLater(int queryId, const QString &request, const QString &error, int status)
+{
+    QMetaObject::invokeMethod(
+        q, [this, queryId, request, error, status] { reportError(queryId, request, error, status); },
+        Qt::QueuedConnection);
+}
+
+QString TwitterPrivate::storeList(const QString &key, const QVariant &body, const QMap<QString, QString> &args)
+{
+    if (!isListOfObjects(body))
+        return QStringLiteral("not a list of objects");
+    // An answer since an id holds only what is new: it goes in front of what was there.
+    const QVariantList list = args.contains(QStringLiteral("since_id"))
+        ? newestFirst(body.toList(), cache.response(key).toList())
+        : body.toList().mid(0, MaxCachedItems);
+    cache.storeResponse(key, list);
+    return QString();
+}
+
+void TwitterPrivate::collectFriends(const QString &owner, const QString &cursor, const QVariantMap &page)
+{
+    if (cursor.isEmpty() || cursor == QLatin1String("-1"))
+        friendsPaging.remove(owner);
+    FriendsPaging &paging = friendsPaging[owner];
+    for (const QVariant &user : page.value(QStringLiteral("users")).toList()) {
+        const QString id = idOf(user);
+        if (paging.users.size() < MaxFriends && !paging.ids.contains(id)) {
+            paging.ids.insert(id);
+            paging.users.append(user);
+        }
+    }
+    const QString next = page.value(QStringLiteral("next_cursor_str")).toString();
+    if (!next.isEmpty() && next != QLatin1String("0"))
+        return;
+    qDebug() << Q_FUNC_INFO << owner << "has" << paging.users.size() << "friends";
+    cache.storeResponse(QStringLiteral("friends/") + owner, paging.users);
+    friendsPaging.remove(owner);
+}
+
+// The avatar file of this key; empty when there is none or it shows another picture
+// than the one at url.
+QString TwitterPrivate::cachedAvatar(const QString &key, const QString &url) const
+{
+    const QString path = cache.existingPicture(QStringLiteral("avatars"), key);
+    if (path.isEmpty() || url.isEmpty())
+        return path;
+    return QImageReader(path).text(QString::fromLatin1(AvatarSourceKey)) == url ? path : QString();
+}
+
+QString TwitterPrivate::saveAvatar(const QString &key, const QString &url, const QImage &picture,
+                                   const QString &size) const
+{
+    QImage avatar = TwPictures::composeAvatar(picture, mask, size);
+    // The picture's address goes with it, so that a changed avatar is told from the cache.
+    avatar.setText(QString::fromLatin1(AvatarSourceKey), url);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    const QString path = cache.picturePath(QStringLiteral("avatars"), key) + QStringLiteral(".png");
+    if (!avatar.save(&buffer, "png") || !TwCache::writeFile(path, encoded))
+        return QString();
+    return path;
+}
+
+Twitter::Twitter(const QString &token, const QString &tokenSecret, const QString &userId, const QString &,
+                 const QString &consumerKey, const QString &consumerSecret, QObject *parent)
     : QObject(parent)
-    , d(new TwitterPrivate{token, tokenSecret, userId, screenName, consumerKey, consumerSecret, QImage()})
+    , d(new TwitterPrivate(this, token, tokenSecret, userId, consumerKey, consumerSecret))
 {
     registerMetaTypes();
 }
@@ -46,11 +387,14 @@ Twitter::~Twitter() = default;
 
 bool Twitter::init()
 {
-    const bool complete = !d->token.isEmpty() && !d->tokenSecret.isEmpty()
-        && !d->consumerKey.isEmpty() && !d->consumerSecret.isEmpty();
+    const bool complete = !d->token.isEmpty() && !d->tokenSecret.isEmpty() && !d->consumerKey.isEmpty()
+        && !d->consumerSecret.isEmpty();
     if (!complete)
         qWarning() << Q_FUNC_INFO << "incomplete credentials";
-    return complete;
+    if (!isHttpUrl(d->apiBase))
+        qWarning() << Q_FUNC_INFO << "unusable API address" << d->apiBase;
+    qDebug() << Q_FUNC_INFO << d->apiBase << d->cache.root();
+    return complete && isHttpUrl(d->apiBase);
 }
 
 void Twitter::setMask(const QImage &mask)
@@ -58,43 +402,206 @@ void Twitter::setMask(const QImage &mask)
     d->mask = mask;
 }
 
-int Twitter::retrieveTimelineResources(QList<QVariant> *, int *queryId,
-                                       const TimelineType::TimelineType &,
-                                       const QMap<QString, QString> &, RetrieveBehavior behavior)
+int Twitter::retrieveTimelineResources(QList<QVariant> *result, int *queryId, const TimelineType::TimelineType &type,
+                                       const QMap<QString, QString> &args, RetrieveBehavior behavior)
 {
-    return refuseNetwork(behavior, queryId);
+    if (!TwitterPrivate::knownBehavior(behavior))
+        return refuse(Q_FUNC_INFO, queryId, RETRIEVE_BAD_REQUEST, "unknown retrieve behaviour");
+    const Endpoint endpoint = timelineEndpoint(type);
+    if (endpoint.path.isEmpty())
+        return refuse(Q_FUNC_INFO, queryId, RETRIEVE_NOT_AVAILABLE, "timeline type not offered by the service");
+    QString key = QStringLiteral("timeline/%1").arg(int(type));
+    if (type == TimelineType::UserTimeline)
+        key += QLatin1Char('/') + args.value(QStringLiteral("screen_name")).toLower()
+            + QLatin1Char('/') + args.value(QStringLiteral("user_id"));
+    if (behavior == RETRIEVE_FROM_CACHE) {
+        if (result)
+            *result = d->cache.response(key).toList();
+        return TwitterPrivate::started(queryId, TwitterPrivate::nextQueryId());
+    }
+    const int id = d->fetch(endpoint, args, [this, key, args, type](int queryId, const QVariant &body) {
+        const QString unfit = d->storeList(key, body, args);
+        if (unfit.isEmpty())
+            emit timelineUpdated(type, body.toList(), queryId);
+        return unfit;
+    });
+    return TwitterPrivate::started(queryId, id);
 }
 
-int Twitter::retrieveUserResources(QList<QVariant> *, int *queryId, const UserType::UserType &,
-                                   const QMap<QString, QString> &, RetrieveBehavior behavior)
+int Twitter::retrieveDirectMessages(QList<QVariant> *result, int *queryId,
+                                    const DirectMessageType::DirectMessageType &type,
+                                    const QMap<QString, QString> &args, RetrieveBehavior behavior)
 {
-    return refuseNetwork(behavior, queryId);
+    if (!TwitterPrivate::knownBehavior(behavior))
+        return refuse(Q_FUNC_INFO, queryId, RETRIEVE_BAD_REQUEST, "unknown retrieve behaviour");
+    const QString key = QStringLiteral("direct_messages/%1").arg(int(type));
+    if (behavior == RETRIEVE_FROM_CACHE) {
+        if (result)
+            *result = d->cache.response(key).toList();
+        return TwitterPrivate::started(queryId, TwitterPrivate::nextQueryId());
+    }
+    const int id = d->fetch(directMessagesEndpoint(type), args, [this, key, args, type](int queryId, const QVariant &body) {
+        const QString unfit = d->storeList(key, body, args);
+        if (unfit.isEmpty())
+            emit directMessageUpdated(type, body.toList(), queryId);
+        return unfit;
+    });
+    return TwitterPrivate::started(queryId, id);
 }
 
-int Twitter::retrieveDirectMessages(QList<QVariant> *, int *queryId,
-                                    const DirectMessageType::DirectMessageType &,
-                                    const QMap<QString, QString> &, RetrieveBehavior behavior)
+int Twitter::retrieveUserResources(QList<QVariant> *result, int *queryId, const UserType::UserType &type,
+                                   const QMap<QString, QString> &args, RetrieveBehavior behavior)
 {
-    return refuseNetwork(behavior, queryId);
+    if (!TwitterPrivate::knownBehavior(behavior))
+        return refuse(Q_FUNC_INFO, queryId, RETRIEVE_BAD_REQUEST, "unknown retrieve behaviour");
+    switch (type) {
+    case UserType::UserShow:
+        return d->userShow(result, queryId, args, behavior);
+    case UserType::FriendsList:
+        return d->friendsList(result, queryId, args, behavior);
+    case UserType::ProfileImage:
+    case UserType::Avatar:
+        return d->avatar(result, queryId, type, args, behavior);
+    default:
+        return refuse(Q_FUNC_INFO, queryId, RETRIEVE_NOT_AVAILABLE, "user resource not offered by this client");
+    }
 }
 
-int Twitter::retrieveHelp(const HelpType::HelpType &, QMap<QString, QVariant> *,
-                          const QMap<QString, QString> &, int *queryId, RetrieveBehavior behavior)
+int TwitterPrivate::userShow(QVariantList *result, int *queryId, const QMap<QString, QString> &args,
+                             Twitter::RetrieveBehavior behavior)
 {
-    return refuseNetwork(behavior, queryId);
+    const QString screenName = args.value(QStringLiteral("screen_name")).toLower();
+    if (screenName.isEmpty())
+        return refuse(Q_FUNC_INFO, queryId, Twitter::RETRIEVE_BAD_REQUEST, "a user is asked for by screen_name");
+    const QString key = QStringLiteral("user/") + screenName;
+    if (behavior == Twitter::RETRIEVE_FROM_CACHE) {
+        const QVariant user = cache.response(key);
+        if (result)
+            *result = user.type() == QVariant::Map ? QVariantList{user} : QVariantList();
+        return started(queryId, nextQueryId());
+    }
+    const int id = fetch(UserShowEndpoint, args, [this, key](int queryId, const QVariant &body) {
+        if (body.type() != QVariant::Map)
+            return QStringLiteral("not an object");
+        cache.storeResponse(key, body);
+        emit q->userUpdated(UserType::UserShow, {body}, queryId);
+        return QString();
+    });
+    return TwitterPrivate::started(queryId, id);
 }
 
-int Twitter::retrieveTinyUrlImage(const QMap<QString, QString> &, QString *, int *queryId)
+// From the network one page: the page's map is the answer's one element. From the cache
+// the friends of the last complete paging, as a list of users.
+int TwitterPrivate::friendsList(QVariantList *result, int *queryId, const QMap<QString, QString> &args,
+                                Twitter::RetrieveBehavior behavior)
 {
-    return refuseNetwork(RETRIEVE_FROM_NETWORK, queryId);
+    const QString owner = args.value(QStringLiteral("screen_name")).toLower();
+    if (behavior == Twitter::RETRIEVE_FROM_CACHE) {
+        if (result)
+            *result = cache.response(QStringLiteral("friends/") + owner).toList();
+        return started(queryId, nextQueryId());
+    }
+    const QString cursor = args.value(QStringLiteral("cursor"));
+    const int id = fetch(FriendsListEndpoint, args, [this, owner, cursor](int queryId, const QVariant &body) {
+        const QVariantMap page = body.toMap();
+        if (body.type() != QVariant::Map || !isListOfObjects(page.value(QStringLiteral("users"))))
+            return QStringLiteral("not a page of users");
+        collectFriends(owner, cursor, page);
+        emit q->userUpdated(UserType::FriendsList, {page}, queryId);
+        return QString();
+    });
+    return TwitterPrivate::started(queryId, id);
+}
+
+int TwitterPrivate::avatar(QVariantList *result, int *queryId, UserType::UserType type,
+                           const QMap<QString, QString> &args, Twitter::RetrieveBehavior behavior)
+{
+    const QString screenName = args.value(QStringLiteral("screen_name")).toLower();
+    const QString size = args.value(QStringLiteral("size"), QStringLiteral("bigger"));
+    const QString url = args.value(QStringLiteral("url"));
+    if (screenName.isEmpty())
+        return refuse(Q_FUNC_INFO, queryId, Twitter::RETRIEVE_BAD_REQUEST, "an avatar is asked for by screen_name");
+    const QString key = screenName + QLatin1Char('/') + size;
+    if (behavior == Twitter::RETRIEVE_FROM_CACHE) {
+        if (result)
+            *result = {cachedAvatar(key, url)};
+        return started(queryId, nextQueryId());
+    }
+    if (!isHttpUrl(QUrl(url)))
+        return refuse(Q_FUNC_INFO, queryId, Twitter::RETRIEVE_BAD_REQUEST, "an avatar needs the http(s) url of the picture");
+    const int id = fetchPicture(QUrl(url), [this, key, url, size, type](int queryId, const QByteArray &,
+                                                                      const QImage &picture, const QByteArray &) {
+        const QString path = saveAvatar(key, url, picture, size);
+        if (path.isEmpty())
+            return QStringLiteral("The avatar could not be stored");
+        emit q->userUpdated(type, {path}, queryId);
+        return QString();
+    });
+    return TwitterPrivate::started(queryId, id);
+}
+
+int Twitter::retrieveHelp(const HelpType::HelpType &type, QMap<QString, QVariant> *result,
+                          const QMap<QString, QString> &args, int *queryId, RetrieveBehavior behavior)
+{
+    if (!TwitterPrivate::knownBehavior(behavior))
+        return refuse(Q_FUNC_INFO, queryId, RETRIEVE_BAD_REQUEST, "unknown retrieve behaviour");
+    if (type != HelpType::Configuration)
+        return refuse(Q_FUNC_INFO, queryId, RETRIEVE_NOT_AVAILABLE, "help type not offered by this client");
+    const QString key = QStringLiteral("help/configuration");
+    if (behavior == RETRIEVE_FROM_CACHE) {
+        if (result)
+            *result = d->cache.response(key).toMap();
+        return TwitterPrivate::started(queryId, TwitterPrivate::nextQueryId());
+    }
+    const int id = d->fetch(HelpConfigurationEndpoint, args, [this, key, args, type](int queryId, const QVariant &body) {
+        if (body.type() != QVariant::Map)
+            return QStringLiteral("not an object");
+        QVariantMap configuration = body.toMap();
+        configuration.insert(LastUpdateTime, QDateTime::currentDateTime().toString(Qt::ISODate));
+        d->cache.storeResponse(key, configuration);
+        emit helpRetrieved(type, {configuration}, args, queryId);
+        return QString();
+    });
+    return TwitterPrivate::started(queryId, id);
+}
+
+int Twitter::retrieveTinyUrlImage(const QMap<QString, QString> &args, QString *file, int *queryId)
+{
+    const QUrl link(args.value(QStringLiteral("image_url")));
+    if (!isHttpUrl(link))
+        return refuse(Q_FUNC_INFO, queryId, RETRIEVE_BAD_REQUEST, "image_url is not an http(s) address");
+    const bool asIs = args.value(QStringLiteral("direct_url")) == QLatin1String("1")
+        || args.value(QStringLiteral("as_thumb")) != QLatin1String("1");
+    const QUrl source = asIs ? link : TwPictures::thumbnailSource(link);
+    const QString imageId = args.value(QStringLiteral("image_id"));
+    const QString key = imageId.isEmpty() ? source.toString() : QStringLiteral("media/") + imageId;
+    const QString cached = d->cache.existingPicture(QStringLiteral("thumbnails"), key);
+    if (file)
+        *file = cached;
+    if (!cached.isEmpty()) {
+        return TwitterPrivate::started(queryId, TwitterPrivate::nextQueryId());
+    }
+    const int id = d->fetchPicture(source, [this, key](int queryId, const QByteArray &data, const QImage &picture,
+                                                      const QByteArray &format) {
+        const QString path = TwPictures::saveThumbnail(data, picture, format,
+                                                       d->cache.picturePath(QStringLiteral("thumbnails"), key));
+        if (path.isEmpty())
+            return QStringLiteral("The thumbnail could not be stored");
+        emit tinyUrlImageLoaded(path, queryId);
+        return QString();
+    });
+    return TwitterPrivate::started(queryId, id);
 }
 
 void Twitter::deleteOldStuff()
 {
+    d->cache.removeOlderThan(CacheDays);
 }
 
 void Twitter::deleteCache()
 {
+    d->cache.removeAll();
+    d->friendsPaging.clear();
 }
 
 }

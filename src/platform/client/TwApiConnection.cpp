@@ -1,0 +1,118 @@
+#include "TwApiConnection.h"
+
+#include "TwHttpRequest.h"
+#include "TwJson.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QTimer>
+
+namespace {
+
+const int ApiTimeoutMs = 30000;
+const int DownloadTimeoutMs = 60000;
+const qint64 MaxApiBytes = 4 * 1024 * 1024;
+const qint64 MaxPictureBytes = 4 * 1024 * 1024;
+const int MaxRedirects = 5;
+const int TooManyRequests = 429;
+// The service's rate-limit window, for a 429 that does not say when it ends.
+const qint64 DefaultHoldMs = 15 * 60 * 1000;
+// A reset time further away than this is taken for a wrong header.
+const qint64 MaxHoldMs = 60 * 60 * 1000;
+
+QString percentEncoded(const QString &text)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(text));
+}
+
+QNetworkRequest boundedRequest(const QUrl &url)
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(MaxRedirects);
+    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("twitter-ostra"));
+    return request;
+}
+
+}
+
+TwApiConnection::TwApiConnection(const QUrl &apiBase, const TwRequestSigner &signer, QObject *parent)
+    : QObject(parent)
+    , mApiBase(apiBase)
+    , mSigner(signer)
+    , mManager(new QNetworkAccessManager(this))
+{
+}
+
+TwHttpRequest *TwApiConnection::get(const QString &endpoint, const Query &query)
+{
+    if (mHolds.contains(endpoint))
+        return nullptr;
+    // Encoded here, strictly, so that the signed text and the sent text are the same.
+    QStringList fields;
+    for (const auto &field : query)
+        fields.append(percentEncoded(field.first) + QLatin1Char('=') + percentEncoded(field.second));
+    QUrl url = mApiBase.resolved(QUrl(endpoint));
+    if (!fields.isEmpty())
+        url.setQuery(fields.join(QLatin1Char('&')), QUrl::StrictMode);
+
+    QNetworkRequest request = boundedRequest(url);
+    request.setRawHeader("Authorization", mSigner.authorization(TwRequestSigner::Method::Get, url));
+    qDebug() << Q_FUNC_INFO << url.toDisplayString();
+    auto *call = new TwHttpRequest(mManager, request, MaxApiBytes, ApiTimeoutMs, this);
+    connect(call, &TwHttpRequest::finished, this,
+            [this, endpoint](const TwHttpResult &result) { noteAnswer(endpoint, result); });
+    return call;
+}
+
+TwHttpRequest *TwApiConnection::download(const QUrl &url)
+{
+    qDebug() << Q_FUNC_INFO << url.toDisplayString();
+    return new TwHttpRequest(mManager, boundedRequest(url), MaxPictureBytes, DownloadTimeoutMs, this);
+}
+
+QString TwApiConnection::holdMessage(const QString &endpoint) const
+{
+    return mHolds.value(endpoint).message;
+}
+
+void TwApiConnection::noteAnswer(const QString &endpoint, const TwHttpResult &result)
+{
+    if (result.status != TooManyRequests)
+        return;
+    bool ok = false;
+    const qint64 reset = result.rateLimitReset.toLongLong(&ok);
+    const qint64 milliseconds = ok ? reset * 1000 - QDateTime::currentMSecsSinceEpoch() : DefaultHoldMs;
+    QString error;
+    QString message = TwJson::errorMessage(TwJson::parse(result.body, &error));
+    if (message.isEmpty())
+        message = QStringLiteral("Rate limit exceeded");
+    hold(endpoint, qMin(milliseconds, MaxHoldMs), message);
+}
+
+void TwApiConnection::hold(const QString &endpoint, qint64 milliseconds, const QString &message)
+{
+    qWarning() << Q_FUNC_INFO << endpoint << "for" << milliseconds << "ms:" << message;
+    if (milliseconds <= 0)
+        return;
+    release(endpoint);
+    auto *timer = new QTimer(this);
+    timer->setObjectName(QStringLiteral("rateLimitHold"));
+    timer->setProperty("endpoint", endpoint);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, this, [this, endpoint] { release(endpoint); });
+    timer->start(int(milliseconds));
+    mHolds.insert(endpoint, {timer, message});
+}
+
+void TwApiConnection::release(const QString &endpoint)
+{
+    if (!mHolds.contains(endpoint))
+        return;
+    qDebug() << Q_FUNC_INFO << endpoint;
+    QTimer *timer = mHolds.take(endpoint).timer;
+    timer->stop();
+    timer->deleteLater();
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "TwRequestSigner.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPair>
+#include <QUrl>
+
+class QNetworkAccessManager;
+class QTimer;
+class TwHttpRequest;
+struct TwHttpResult;
+
+// The way to the service for one account: signed API requests under the API base
+// address, unsigned picture downloads, and the endpoints held back by the service's
+// rate limit. A hold is a child QTimer named "rateLimitHold" whose "endpoint" property
+// names what it holds; it runs out at the service's x-rate-limit-reset time.
+class TwApiConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Query = QList<QPair<QString, QString>>;
+
+    TwApiConnection(const QUrl &apiBase, const TwRequestSigner &signer, QObject *parent);
+
+    // A signed GET of an endpoint, e.g. "statuses/home_timeline.json"; null while the
+    // endpoint is held back (see holdMessage).
+    TwHttpRequest *get(const QString &endpoint, const Query &query);
+    TwHttpRequest *download(const QUrl &url);
+
+    // The service's message for a held endpoint; empty when it is not held.
+    QString holdMessage(const QString &endpoint) const;
+
+private:
+    void noteAnswer(const QString &endpoint, const TwHttpResult &result);
+    void hold(const QString &endpoint, qint64 milliseconds, const QString &message);
+    void release(const QString &endpoint);
+
+    struct Hold {
+        QTimer *timer;
+        QString message;
+    };
+
+    QUrl mApiBase;
+    TwRequestSigner mSigner;
+    QNetworkAccessManager *mManager;
+    QHash<QString, Hold> mHolds;
+};

@@ -1,0 +1,129 @@
+#include "TwPictures.h"
+
+#include "TwCache.h"
+#include "Twitter.h"
+
+#include <QBuffer>
+#include <QDebug>
+#include <QImageReader>
+
+namespace {
+
+const QString ThumbSuffix = QStringLiteral(":thumb");
+// Larger pictures are refused before decoding: 4096 x 4096 x 4 bytes is 64 MiB already.
+const int MaxDecodedSide = 4096;
+const int ThumbnailSide = 150;
+
+QString firstPathSegment(const QUrl &link)
+{
+    return link.path().section(QLatin1Char('/'), 0, 0, QString::SectionSkipEmpty);
+}
+
+QString hostWithoutWww(const QUrl &link)
+{
+    QString host = link.host().toLower();
+    if (host.startsWith(QLatin1String("www.")))
+        host.remove(0, 4);
+    return host;
+}
+
+int namedAvatarSide(const QString &size)
+{
+    if (size == QLatin1String("mini"))
+        return 24;
+    if (size == QLatin1String("normal"))
+        return 48;
+    return 73;
+}
+
+QString extensionOf(const QByteArray &format)
+{
+    return format == "jpeg" ? QStringLiteral("jpg") : QString::fromLatin1(format);
+}
+
+}
+
+QUrl TwPictures::thumbnailSource(const QUrl &link)
+{
+    const QString host = hostWithoutWww(link);
+    if (link.path().endsWith(ThumbSuffix) || !Tw::Twitter::pictureHosts().contains(host))
+        return link;
+    const QString page = firstPathSegment(link);
+    if (host == QLatin1String("twitpic.com")) {
+        // A link may name the thumbnail itself already.
+        if (link.path().startsWith(QLatin1String("/show/")))
+            return link;
+        return QUrl(QStringLiteral("http://twitpic.com/show/thumb/") + page);
+    }
+    if (host == QLatin1String("yfrog.com"))
+        return QUrl(QStringLiteral("http://yfrog.com/") + page + QStringLiteral(".th.jpg"));
+    // instagr.am/p/<code>/, or a short instagr.am/<code>
+    const QString code = page == QLatin1String("p")
+        ? link.path().section(QLatin1Char('/'), 1, 1, QString::SectionSkipEmpty)
+        : page;
+    return QUrl(QStringLiteral("http://instagr.am/p/") + code + QStringLiteral("/media/?size=t"));
+}
+
+QImage TwPictures::decode(const QByteArray &data, QByteArray *format, QString *error)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    *format = reader.format();
+    const QSize size = reader.size();
+    if (format->isEmpty()) {
+        *error = QStringLiteral("Not a picture");
+        return QImage();
+    }
+    if (!size.isValid() || size.width() > MaxDecodedSide || size.height() > MaxDecodedSide) {
+        *error = QStringLiteral("Picture too large: %1 x %2").arg(size.width()).arg(size.height());
+        return QImage();
+    }
+    const QImage image = reader.read();
+    if (image.isNull())
+        *error = QStringLiteral("Unreadable picture: ") + reader.errorString();
+    return image;
+}
+
+QImage TwPictures::composeAvatar(const QImage &picture, const QImage &mask, const QString &size)
+{
+    const QSize target = mask.isNull() ? QSize(namedAvatarSide(size), namedAvatarSide(size)) : mask.size();
+    const QImage scaled = picture.scaled(target, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    QImage avatar = scaled.copy((scaled.width() - target.width()) / 2, (scaled.height() - target.height()) / 2,
+                                target.width(), target.height())
+                        .convertToFormat(QImage::Format_ARGB32);
+    if (mask.isNull())
+        return avatar;
+    const QImage alpha = mask.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < avatar.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(avatar.scanLine(y));
+        const auto *maskLine = reinterpret_cast<const QRgb *>(alpha.constScanLine(y));
+        for (int x = 0; x < avatar.width(); ++x)
+            line[x] = qRgba(qRed(line[x]), qGreen(line[x]), qBlue(line[x]), qGray(maskLine[x]) * qAlpha(line[x]) / 255);
+    }
+    return avatar;
+}
+
+QString TwPictures::saveThumbnail(const QByteArray &data, const QImage &picture, const QByteArray &format,
+                                  const QString &basePath)
+{
+    const bool small = picture.width() <= 2 * ThumbnailSide && picture.height() <= 2 * ThumbnailSide;
+    if (small && (format == "jpeg" || format == "png" || format == "gif")) {
+        const QString path = basePath + QLatin1Char('.') + extensionOf(format);
+        return TwCache::writeFile(path, data) ? path : QString();
+    }
+    const QByteArray encoding = format == "jpeg" ? format : QByteArray("png");
+    const QImage thumbnail = small ? picture
+                                   : picture.scaled(ThumbnailSide, ThumbnailSide, Qt::KeepAspectRatio,
+                                                    Qt::SmoothTransformation);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    const QString path = basePath + QLatin1Char('.') + extensionOf(encoding);
+    if (!thumbnail.save(&buffer, encoding.constData())) {
+        qWarning() << Q_FUNC_INFO << "cannot encode the thumbnail as" << encoding;
+        return QString();
+    }
+    return TwCache::writeFile(path, encoded) ? path : QString();
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QUrl>
+
+// Pictures from the network made safe and ready for the feed: decoded only within
+// bounds, avatars cut round by the mask, thumbnails small and named after their content.
+class TwPictures
+{
+public:
+    // What to download for a thumbnail of a link: a media URL (":thumb") or an image
+    // file as it is, a picture page of Tw::Twitter::pictureHosts() through that site's
+    // thumbnail address.
+    static QUrl thumbnailSource(const QUrl &link);
+
+    // Decodes a downloaded picture; a null image and *error set when it is not a picture
+    // or too big to decode. *format receives its format ("png", "jpeg", ...).
+    static QImage decode(const QByteArray &data, QByteArray *format, QString *error);
+
+    // The avatar scaled and cropped to the mask's size, with the mask's grey levels as
+    // its alpha (white opaque, black transparent); only scaled to the named size
+    // ("mini", "normal", "bigger") when there is no mask.
+    static QImage composeAvatar(const QImage &picture, const QImage &mask, const QString &size);
+
+    // Writes a thumbnail at basePath plus the extension of its format; downloads that are
+    // small enough are kept as they came. The path written, or empty on failure.
+    static QString saveThumbnail(const QByteArray &data, const QImage &picture, const QByteArray &format,
+                                 const QString &basePath);
+};
