@@ -1,0 +1,289 @@
+// The social provider's runner on a private bus, with a second connection playing the
+// contacts daemon: the interface it shows, requests answered with encoded results and
+// errors, crafted bytes refused, the provider's updates relayed.
+
+#include "GetAggregatedServicesRequest.h"
+#include "PrivateBus.h"
+#include "SdpImpl.h"
+#include "SocialGetAccountsRequest.h"
+#include "SocialGetPersonsRequest.h"
+#include "SocialProviderInitializer.h"
+#include "TestEnvironment.h"
+#include "TwitterDouble.h"
+#include "TwitterPlugin.h"
+#include "runnerinterface.h"
+
+#include <QDBusReply>
+#include <QSignalSpy>
+#include <QTest>
+#include <QXmlStreamReader>
+
+namespace {
+
+const QString Service = QStringLiteral("com.halvex.socialprovider.twitter");
+const QString Path = QStringLiteral("/twitter");
+
+QByteArray encode(const SocialDataRequest &request)
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream.setVersion(SocialStreamVersion);
+    request.serialize(stream);
+    return bytes;
+}
+
+bool decode(const QByteArray &bytes, SocialDataRequest &request)
+{
+    QDataStream stream(bytes);
+    stream.setVersion(SocialStreamVersion);
+    request.deserialize(stream);
+    return stream.status() == QDataStream::Ok;
+}
+
+// The runner lives in this process: a blocking call would wait on the very thread that
+// has to answer it, so every call is waited for in the event loop.
+template<typename Reply>
+Reply answered(Reply reply)
+{
+    QDBusPendingCallWatcher watcher(reply);
+    QSignalSpy done(&watcher, &QDBusPendingCallWatcher::finished);
+    if (!watcher.isFinished())
+        done.wait();
+    return reply;
+}
+
+SocialProviderError decodeError(const QByteArray &bytes)
+{
+    QDataStream stream(bytes);
+    stream.setVersion(SocialStreamVersion);
+    SocialProviderError error;
+    stream >> error;
+    return error;
+}
+
+// A provider that finishes requests only when told to, with the errors given.
+class HeldProvider : public SocialProviderInterface
+{
+public:
+    QList<SocialDataRequest *> held;
+    void performRequest(SocialDataRequest *request) override { held.append(request); }
+};
+
+}
+
+class TestRunner : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void interfaceShowsItsMembers();
+    void personsRequestIsAnswered();
+    void servicesAndAccountsComeFromTheBase();
+    void unknownTypeIsRefusedAtOnce();
+    void craftedBytesAreRefused_data();
+    void craftedBytesAreRefused();
+    void updatesAreRelayedAsRecords();
+    void requestsAreTrackedByObject();
+    void withoutProviderNothingIsReady();
+
+private:
+    QList<QVariant> request(int type, const QString &id, const QByteArray &bytes);
+
+    TestEnvironment mEnvironment;
+    PrivateBus mBus;
+    QScopedPointer<Tw::Twitter> mClient;
+    TwitterPlugin *mPlugin = nullptr;
+    QScopedPointer<SdpImpl> mRunner;
+    QScopedPointer<ComHalvexSocialproviderRunnerInterface> mRosterd;
+};
+
+void TestRunner::initTestCase()
+{
+    mEnvironment.applyToProcess();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", mBus.address().toUtf8());
+    SocialProviderInitializer::init();
+    TwitterDouble::Answer friends;
+    friends.cached = {QVariantMap{{QStringLiteral("id"), QStringLiteral("1")}, {QStringLiteral("screen_name"), QStringLiteral("alice")}},
+                      QVariantMap{{QStringLiteral("id"), QStringLiteral("2")}, {QStringLiteral("screen_name"), QStringLiteral("bob")}}};
+    TwitterDouble::setDefault(TwitterDouble::User, UserType::FriendsList, friends);
+    mClient.reset(new Tw::Twitter(QString(), QString(), QString(), QString(), QString(), QString()));
+    mPlugin = new TwitterPlugin(mClient.data());
+    mPlugin->setAccountInfo(QStringLiteral("t"), QStringLiteral("s"), QStringLiteral("9"), QStringLiteral("owner"));
+    mRunner.reset(new SdpImpl(mPlugin, nullptr));
+    QVERIFY(mRunner->init());
+    mRosterd.reset(new ComHalvexSocialproviderRunnerInterface(Service, Path, mBus.connection(QStringLiteral("rosterd"))));
+}
+
+void TestRunner::cleanupTestCase()
+{
+    mRunner.reset(); // deletes the plugin
+}
+
+// Sends a request as the contacts daemon and returns the requestFinished that answers it.
+QList<QVariant> TestRunner::request(int type, const QString &id, const QByteArray &bytes)
+{
+    QSignalSpy finished(mRosterd.data(), &ComHalvexSocialproviderRunnerInterface::requestFinished);
+    QDBusPendingReply<> reply = mRosterd->performRequest(type, id, bytes);
+    if (!finished.wait() || finished.count() != 1)
+        return {};
+    return finished.first();
+}
+
+void TestRunner::interfaceShowsItsMembers()
+{
+    const QDBusMessage introspect = QDBusMessage::createMethodCall(
+        Service, Path, QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"));
+    const QString xml = answered(QDBusPendingReply<QString>(mBus.connection(QStringLiteral("rosterd")).asyncCall(introspect))).value();
+    QStringList members;
+    QXmlStreamReader reader(xml);
+    bool inRunner = false;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement() && reader.name() == QLatin1String("interface"))
+            inRunner = reader.attributes().value(QLatin1String("name")) == QLatin1String("com.halvex.socialprovider.runner");
+        else if (inRunner && reader.isStartElement() && (reader.name() == QLatin1String("method") || reader.name() == QLatin1String("signal")))
+            members.append(reader.attributes().value(QLatin1String("name")).toString());
+    }
+    members.sort();
+    QCOMPARE(members, QStringList({QStringLiteral("activityUpdate"), QStringLiteral("dataUpdate"), QStringLiteral("metaData"),
+                                   QStringLiteral("performRequest"), QStringLiteral("personsUpdate"), QStringLiteral("requestFinished")}));
+    const QVariantMap meta = answered(mRosterd->metaData()).value();
+    QCOMPARE(meta.value(QStringLiteral("name")).toString(), QStringLiteral("twitter"));
+    QCOMPARE(meta.size(), 4);
+}
+
+void TestRunner::personsRequestIsAnswered()
+{
+    SocialGetPersonsRequest before;
+    QList<QVariant> answer = request(5, QStringLiteral("early"), encode(before));
+    QVERIFY(decode(answer.value(2).toByteArray(), before));
+    QVERIFY(before.persons().isEmpty()); // no friends retrieved yet, and no error
+    QVERIFY(answer.value(3).toByteArray().isEmpty());
+
+    mPlugin->updateData(true, false);
+    SocialGetPersonsRequest filtered;
+    filtered.setPropertyFilter({{QStringLiteral("ScreenName"), QRegExp(QStringLiteral("@b.*"))}});
+    answer = request(5, QStringLiteral("req-1"), encode(filtered));
+    QCOMPARE(answer.value(0).toInt(), 5);
+    QCOMPARE(answer.value(1).toString(), QStringLiteral("req-1"));
+    SocialGetPersonsRequest decoded;
+    QVERIFY(decode(answer.value(2).toByteArray(), decoded));
+    QCOMPARE(decoded.persons().size(), 1);
+    QCOMPARE(decoded.persons().first().id(), QStringLiteral("twitter:owner:bob"));
+    QCOMPARE(decoded.propertyFilter().value(QStringLiteral("ScreenName")).pattern(), QStringLiteral("@b.*"));
+    QCOMPARE(answer.value(3).toByteArray(), QByteArray());
+}
+
+void TestRunner::servicesAndAccountsComeFromTheBase()
+{
+    GetAggregatedServicesRequest services;
+    QVERIFY(decode(request(1, QStringLiteral("s"), encode(services)).value(2).toByteArray(), services));
+    QCOMPARE(services.services().first().property(SocialService::ProviderName), QStringLiteral("twitter"));
+    SocialGetAccountsRequest accounts;
+    QVERIFY(decode(request(3, QStringLiteral("a"), encode(accounts)).value(2).toByteArray(), accounts));
+    QCOMPARE(accounts.accounts().first().id(), QStringLiteral("twitter:owner"));
+}
+
+void TestRunner::unknownTypeIsRefusedAtOnce()
+{
+    const QByteArray bytes("anything at all");
+    const QList<QVariant> answer = request(2, QStringLiteral("x"), bytes);
+    QCOMPARE(answer.value(0).toInt(), 2);
+    QCOMPARE(answer.value(1).toString(), QStringLiteral("x"));
+    QCOMPARE(answer.value(2).toByteArray(), bytes);
+    QCOMPARE(decodeError(answer.value(3).toByteArray()),
+             SocialProviderError(1, QStringLiteral("void SdpImpl::performRequest(int, const QString&, const QByteArray&)")));
+}
+
+void TestRunner::craftedBytesAreRefused_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QByteArray>("bytes");
+    QByteArray hugeCount;
+    {
+        QDataStream stream(&hugeCount, QIODevice::WriteOnly);
+        stream << qint32(5) << quint32(0xfffffff0);
+    }
+    QByteArray hugeString;
+    {
+        QDataStream stream(&hugeString, QIODevice::WriteOnly);
+        stream << qint32(5) << quint32(1) << quint32(0x7ffffff0);
+    }
+    QTest::newRow("empty persons") << 5 << QByteArray();
+    QTest::newRow("garbage accounts") << 3 << QByteArray(64, '\xee');
+    QTest::newRow("huge count") << 5 << hugeCount;
+    QTest::newRow("huge string") << 5 << hugeString;
+    QTest::newRow("truncated services") << 1 << QByteArray("\x00\x00", 2);
+}
+
+void TestRunner::craftedBytesAreRefused()
+{
+    QFETCH(int, type);
+    QFETCH(QByteArray, bytes);
+    const QList<QVariant> answer = request(type, QStringLiteral("bad"), bytes);
+    QCOMPARE(answer.value(0).toInt(), type);
+    QCOMPARE(answer.value(2).toByteArray(), bytes);
+    QCOMPARE(decodeError(answer.value(3).toByteArray()), SocialProviderError(1, QStringLiteral("The request could not be read")));
+    // The runner is still there to answer.
+    QCOMPARE(answered(mRosterd->metaData()).value().size(), 4);
+}
+
+void TestRunner::updatesAreRelayedAsRecords()
+{
+    QSignalSpy persons(mRosterd.data(), &ComHalvexSocialproviderRunnerInterface::personsUpdate);
+    SocialNetworkPerson bob;
+    bob.setProperty(SocialGenericData::Id, QStringLiteral("twitter:owner:bob"));
+    emit mPlugin->personsUpdate({bob}, {SocialNetworkPerson::FirstName});
+    QVERIFY(persons.wait());
+    const QVariantList data = persons.first().at(0).toList();
+    QCOMPARE(data.size(), 1);
+    QDataStream stream(data.first().toByteArray());
+    stream.setVersion(SocialStreamVersion);
+    SocialGenericData decoded;
+    stream >> decoded;
+    QCOMPARE(decoded.id(), QStringLiteral("twitter:owner:bob"));
+    QCOMPARE(persons.first().at(1).toStringList(), QStringList{SocialNetworkPerson::FirstName});
+
+    QSignalSpy data2(mRosterd.data(), &ComHalvexSocialproviderRunnerInterface::dataUpdate);
+    emit mPlugin->dataUpdate({}, {});
+    QVERIFY(data2.wait());
+    QVERIFY(data2.first().at(0).toList().isEmpty());
+}
+
+void TestRunner::requestsAreTrackedByObject()
+{
+    auto *provider = new HeldProvider;
+    SdpImpl runner(provider, nullptr); // not on the bus: its signals are enough here
+    QSignalSpy finished(&runner, qOverload<int, QString, QByteArray, QByteArray>(&SdpImpl::requestFinished));
+    SocialGetAccountsRequest accounts;
+    runner.performRequest(3, QStringLiteral("same"), encode(accounts));
+    runner.performRequest(3, QStringLiteral("same"), encode(accounts));
+    QCOMPARE(provider->held.size(), 2);
+
+    provider->held.at(1)->setState(SocialDataRequest::Finished,
+                                   {SocialProviderError(3, QStringLiteral("first")), SocialProviderError(4, QStringLiteral("second"))});
+    provider->held.at(0)->setState(SocialDataRequest::Finished, {});
+    QCOMPARE(finished.count(), 2);
+    QCOMPARE(finished.at(0).at(1).toString(), QStringLiteral("same"));
+    QCOMPARE(decodeError(finished.at(0).at(3).toByteArray()), SocialProviderError(3, QStringLiteral("first")));
+    QCOMPARE(finished.at(1).at(1).toString(), QStringLiteral("same"));
+    QCOMPARE(finished.at(1).at(3).toByteArray().size(), 0);
+}
+
+void TestRunner::withoutProviderNothingIsReady()
+{
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("interface == NULL")));
+    SdpImpl runner(nullptr, nullptr);
+    QSignalSpy finished(&runner, qOverload<int, QString, QByteArray, QByteArray>(&SdpImpl::requestFinished));
+    runner.performRequest(5, QStringLiteral("n"), QByteArray("xyz"));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.first().at(2).toByteArray(), QByteArray("xyz"));
+    QCOMPARE(decodeError(finished.first().at(3).toByteArray()), SocialProviderError(6, QStringLiteral("Handler not ready")));
+    QCOMPARE(runner.metaData().size(), 4);
+}
+
+QTEST_GUILESS_MAIN(TestRunner)
+#include "tst_runner.moc"
