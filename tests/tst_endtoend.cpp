@@ -6,6 +6,8 @@
 #include "EventFeedProcess.h"
 #include "Fixtures.h"
 #include "PrivateBus.h"
+#include "SocialGetPersonsRequest.h"
+#include "SocialProviderInitializer.h"
 #include "TestEnvironment.h"
 
 #include <QDataStream>
@@ -14,7 +16,10 @@
 #include <QProcess>
 #include <QSet>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
+
+#include "runnerinterface.h"
 
 #include <csignal>
 
@@ -47,6 +52,7 @@ private Q_SLOTS:
     void cleanup();
     void refreshPublishesTheNewestTwentyOnce();
     void refreshShowsMentionsAndMessages();
+    void contactsDaemonGetsTheFriends();
 
 private:
     void startDaemon();
@@ -158,6 +164,36 @@ void TestEndToEnd::refreshShowsMentionsAndMessages()
         bodies.append(notification[QStringLiteral("body")].toString());
     bodies.sort();
     QCOMPARE(bodies, QStringList({QStringLiteral("3 new mentions"), QStringLiteral("3 new messages")}));
+}
+
+void TestEndToEnd::contactsDaemonGetsTheFriends()
+{
+    startDaemon();
+    // The runner comes with the login.
+    QVERIFY(mBus->waitForName(QStringLiteral("com.halvex.socialprovider.twitter")));
+    SocialProviderInitializer::init();
+    ComHalvexSocialproviderRunnerInterface runner(QStringLiteral("com.halvex.socialprovider.twitter"),
+                                                  QStringLiteral("/twitter"), mBus->connection());
+    QCOMPARE(runner.metaData().value().value(QStringLiteral("name")).toString(), QStringLiteral("twitter"));
+
+    SocialGetPersonsRequest request;
+    QByteArray bytes;
+    {
+        QDataStream stream(&bytes, QIODevice::WriteOnly);
+        stream.setVersion(SocialStreamVersion);
+        request.serialize(stream);
+    }
+    QSignalSpy finished(&runner, &ComHalvexSocialproviderRunnerInterface::requestFinished);
+    QVERIFY(!runner.performRequest(5, QStringLiteral("rosterd-1"), bytes).isError());
+    QVERIFY(finished.wait());
+    QCOMPARE(finished.first().at(1).toString(), QStringLiteral("rosterd-1"));
+    QDataStream answer(finished.first().at(2).toByteArray());
+    answer.setVersion(SocialStreamVersion);
+    request.deserialize(answer);
+    QCOMPARE(answer.status(), QDataStream::Ok);
+    // The six fixture friends but the one without a screen name.
+    QCOMPARE(request.persons().size(), 5);
+    QVERIFY(finished.first().at(3).toByteArray().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

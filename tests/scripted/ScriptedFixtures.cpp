@@ -1,6 +1,7 @@
 // Makes twitter-ostra-scripted, the daemon linked with the client double, answer like the
 // service would: the fixtures' home timeline, mentions and direct messages from the
-// network, avatars from the cache, thumbnails held already. Installed before main() runs.
+// network, friends and avatars from the cache, thumbnails held already. Installed before
+// main() runs.
 
 #include "Fixtures.h"
 #include "TwitterDouble.h"
@@ -53,6 +54,11 @@ bool installScript()
                                  + QStringLiteral(".png"))};
         return avatar;
     });
+    TwitterDouble::Answer friends;
+    for (const char *page : {"friends_list_page1.json", "friends_list_page2.json"})
+        friends.cached += Fixtures::load(QLatin1String(page)).toMap().value(QStringLiteral("users")).toList();
+    TwitterDouble::setDefault(TwitterDouble::User, UserType::FriendsList, friends);
+
     TwitterDouble::Answer thumbnail;
     thumbnail.cachedFile = thumbnailFile();
     TwitterDouble::setDefault(TwitterDouble::TinyUrlImage, 0, thumbnail);
