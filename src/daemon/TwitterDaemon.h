@@ -69,6 +69,8 @@ public:
 
     // Composes the tweet's event feed item and posts it; the item id, or -1.
     qint64 addTweetToHomeView(const QVariantMap &tweet, const QString &avatar, QStringList images);
+    // The event feed item of a tweet, as addTweetToHomeView posts it.
+    static QVariantMap homeViewItem(const QVariantMap &tweet, const QString &avatar, QStringList images);
 
     // Requests a thumbnail for each picture of the tweet; true when the tweet now waits
     // for them (and is published once they are in), false when it has none.

@@ -34,13 +34,8 @@ QString displayName(const QVariantMap &tweet)
 
 }
 
-qint64 TwitterDaemon::addTweetToHomeView(const QVariantMap &tweet, const QString &avatar, QStringList images)
+QVariantMap TwitterDaemon::homeViewItem(const QVariantMap &tweet, const QString &avatar, QStringList images)
 {
-    if (checkTweetFromDb(tweet) != NEXT_STEP_ADD_TO_HOMEVIEW)
-        return -1;
-    if (!mAccount->isServiceEnabled(TwServiceType::SERVICE_EVENT_FEED))
-        return -1;
-
     // A retweet shows the retweeted tweet; the retweeter is named in the footer.
     const QVariant retweeted = tweet.value(QStringLiteral("retweeted_status"));
     const bool isRetweet = retweeted.isValid();
@@ -65,6 +60,17 @@ qint64 TwitterDaemon::addTweetToHomeView(const QVariantMap &tweet, const QString
     const ORemoteAction showItem(ShowItemService, ShowItemPath, ShowItemService, ShowItemMethod,
                                  {shown.value(QStringLiteral("id"))});
     item.insert(QStringLiteral("action"), showItem.toString());
+    return item;
+}
+
+qint64 TwitterDaemon::addTweetToHomeView(const QVariantMap &tweet, const QString &avatar, QStringList images)
+{
+    if (checkTweetFromDb(tweet) != NEXT_STEP_ADD_TO_HOMEVIEW)
+        return -1;
+    if (!mAccount->isServiceEnabled(TwServiceType::SERVICE_EVENT_FEED))
+        return -1;
+
+    const QVariantMap item = homeViewItem(tweet, avatar, images);
 
     // The one blocking call of the daemon: the feed's id is needed for the cache row.
     QDBusPendingReply<qlonglong> reply = mEventFeedIf->addItem(item);
