@@ -1,0 +1,340 @@
+#include "FakeApiState.h"
+
+#include "ExactJson.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QLocale>
+
+namespace {
+
+const int MaxItems = 1000;
+const int MaxUsers = 1000;
+const int MaxTextLength = 1000;
+const int DefaultCount = 20;
+const int MaxCount = 200;
+const int MaxPageSize = 200;
+// Cursors of pages made through the control API: any large numbers will do.
+const qint64 CursorBase = 1600000000000000000LL;
+
+qint64 idOf(const QCborValue &item)
+{
+    return item.toMap().value(QStringLiteral("id_str")).toString().toLongLong();
+}
+
+QString serviceDate(const QDateTime &time)
+{
+    return QLocale::c().toString(time.toUTC(), QStringLiteral("ddd MMM dd HH:mm:ss +0000 yyyy"));
+}
+
+QCborValue readFixture(const QString &dir, const QString &name, QString *error)
+{
+    QFile file(dir + QLatin1Char('/') + name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = file.fileName() + QStringLiteral(": ") + file.errorString();
+        return QCborValue();
+    }
+    QString parseError;
+    const QCborValue value = ExactJson::read(file.readAll(), &parseError);
+    if (value.isUndefined())
+        *error = file.fileName() + QStringLiteral(": ") + parseError;
+    return value;
+}
+
+QCborArray selection(const QCborArray &items, const QUrlQuery &query)
+{
+    const qint64 sinceId = query.queryItemValue(QStringLiteral("since_id")).toLongLong();
+    const qint64 maxId = query.queryItemValue(QStringLiteral("max_id")).toLongLong();
+    bool ok = false;
+    const int asked = query.queryItemValue(QStringLiteral("count")).toInt(&ok);
+    const int count = ok ? qBound(1, asked, MaxCount) : DefaultCount;
+    QCborArray selected;
+    for (const QCborValue &item : items) {
+        const qint64 id = idOf(item);
+        if ((sinceId > 0 && id <= sinceId) || (maxId > 0 && id > maxId))
+            continue;
+        selected.append(item);
+        if (selected.size() >= count)
+            break;
+    }
+    return selected;
+}
+
+void prependBounded(QCborArray *items, const QCborMap &item)
+{
+    items->prepend(item);
+    while (items->size() > MaxItems)
+        items->removeLast();
+}
+
+QCborMap withId(QCborMap item, const QString &id)
+{
+    item.insert(QStringLiteral("id"), id.toLongLong());
+    item.insert(QStringLiteral("id_str"), id);
+    return item;
+}
+
+}
+
+bool FakeApiState::load(const QString &fixturesDir, QString *error)
+{
+    error->clear();
+    mHome = readFixture(fixturesDir, QStringLiteral("home_timeline.json"), error).toArray();
+    mMentions = readFixture(fixturesDir, QStringLiteral("mentions_timeline.json"), error).toArray();
+    mMessages = readFixture(fixturesDir, QStringLiteral("direct_messages.json"), error).toArray();
+    const QCborMap first = readFixture(fixturesDir, QStringLiteral("friends_list_page1.json"), error).toMap();
+    const QCborMap second = readFixture(fixturesDir, QStringLiteral("friends_list_page2.json"), error).toMap();
+    mAccount = readFixture(fixturesDir, QStringLiteral("account_verify_credentials.json"), error).toMap();
+    mConfiguration = readFixture(fixturesDir, QStringLiteral("help_configuration.json"), error).toMap();
+    const QCborMap alice = readFixture(fixturesDir, QStringLiteral("users_show_alice.json"), error).toMap();
+    if (!error->isEmpty())
+        return false;
+
+    mFriendPages = {first.value(QStringLiteral("users")).toArray(), second.value(QStringLiteral("users")).toArray()};
+    mFriendCursors = QStringList{QStringLiteral("-1"), first.value(QStringLiteral("next_cursor_str")).toString()};
+    mUsers.clear();
+    mLastId = 0;
+    rememberUsersOf(mHome, QStringLiteral("user"));
+    rememberUsersOf(mMentions, QStringLiteral("user"));
+    rememberUsersOf(mMessages, QStringLiteral("sender"));
+    for (const QCborArray &page : qAsConst(mFriendPages))
+        rememberUsersOf(page, QString());
+    rememberUser(mAccount);
+    rememberUser(alice);
+    for (const QCborArray *items : {&mHome, &mMentions, &mMessages}) {
+        for (const QCborValue &item : *items)
+            mLastId = qMax(mLastId, idOf(item));
+    }
+    return true;
+}
+
+QCborArray FakeApiState::homeTimeline(const QUrlQuery &query) const
+{
+    return selection(mHome, query);
+}
+
+QCborArray FakeApiState::mentions(const QUrlQuery &query) const
+{
+    return selection(mMentions, query);
+}
+
+QCborArray FakeApiState::directMessages(const QUrlQuery &query) const
+{
+    return selection(mMessages, query);
+}
+
+bool FakeApiState::friendsPage(const QString &cursor, QCborMap *page) const
+{
+    const int index = mFriendCursors.indexOf(cursor.isEmpty() ? QStringLiteral("-1") : cursor);
+    if (index < 0)
+        return false;
+    const QString next = index + 1 < mFriendCursors.size() ? mFriendCursors.at(index + 1) : QStringLiteral("0");
+    const QString previous = index > 0 ? QStringLiteral("-") + mFriendCursors.at(index) : QStringLiteral("0");
+    *page = QCborMap{{QStringLiteral("users"), mFriendPages.at(index)},
+                     {QStringLiteral("next_cursor"), next.toLongLong()},
+                     {QStringLiteral("next_cursor_str"), next},
+                     {QStringLiteral("previous_cursor"), previous.toLongLong()},
+                     {QStringLiteral("previous_cursor_str"), previous},
+                     {QStringLiteral("total_count"), QCborValue(QCborValue::Null)}};
+    return true;
+}
+
+QCborMap FakeApiState::user(const QString &screenName) const
+{
+    return mUsers.value(screenName.toLower());
+}
+
+QString FakeApiState::addTweet(const QCborMap &description, QString *error)
+{
+    const QCborMap tweet = status(description, error);
+    if (tweet.isEmpty())
+        return QString();
+    prependBounded(&mHome, tweet);
+    return tweet.value(QStringLiteral("id_str")).toString();
+}
+
+QString FakeApiState::addMention(const QCborMap &description, QString *error)
+{
+    QCborMap mention = status(description, error);
+    if (mention.isEmpty())
+        return QString();
+    if (description.contains(QStringLiteral("following"))) {
+        QCborMap author = mention.value(QStringLiteral("user")).toMap();
+        author.insert(QStringLiteral("following"), description.value(QStringLiteral("following")));
+        mention.insert(QStringLiteral("user"), author);
+    }
+    prependBounded(&mMentions, mention);
+    return mention.value(QStringLiteral("id_str")).toString();
+}
+
+QString FakeApiState::addMessage(const QCborMap &description, QString *error)
+{
+    const QString text = description.value(QStringLiteral("text")).toString();
+    const QString sender = description.value(QStringLiteral("screen_name")).toString();
+    if (text.isEmpty() || text.size() > MaxTextLength || sender.isEmpty()) {
+        *error = QStringLiteral("a message needs a text (up to 1000 characters) and the sender's screen_name");
+        return QString();
+    }
+    const QCborMap from = userFor(sender, description.value(QStringLiteral("name")).toString());
+    const QString id = nextId();
+    QCborMap message = withId(QCborMap(), id);
+    message.insert(QStringLiteral("created_at"), serviceDate(QDateTime::currentDateTimeUtc()));
+    message.insert(QStringLiteral("text"), text);
+    message.insert(QStringLiteral("sender"), from);
+    message.insert(QStringLiteral("sender_id"), from.value(QStringLiteral("id")));
+    message.insert(QStringLiteral("sender_id_str"), from.value(QStringLiteral("id_str")));
+    message.insert(QStringLiteral("sender_screen_name"), from.value(QStringLiteral("screen_name")));
+    message.insert(QStringLiteral("recipient"), mAccount);
+    message.insert(QStringLiteral("recipient_id"), mAccount.value(QStringLiteral("id")));
+    message.insert(QStringLiteral("recipient_id_str"), mAccount.value(QStringLiteral("id_str")));
+    message.insert(QStringLiteral("recipient_screen_name"), mAccount.value(QStringLiteral("screen_name")));
+    message.insert(QStringLiteral("entities"), QCborMap{{QStringLiteral("hashtags"), QCborArray()},
+                                                        {QStringLiteral("symbols"), QCborArray()},
+                                                        {QStringLiteral("user_mentions"), QCborArray()},
+                                                        {QStringLiteral("urls"), QCborArray()}});
+    prependBounded(&mMessages, message);
+    return id;
+}
+
+bool FakeApiState::deleteTweet(const QString &id)
+{
+    bool found = false;
+    for (QCborArray *items : {&mHome, &mMentions}) {
+        for (qsizetype i = items->size() - 1; i >= 0; --i) {
+            if (items->at(i).toMap().value(QStringLiteral("id_str")).toString() == id) {
+                items->removeAt(i);
+                found = true;
+            }
+        }
+    }
+    return found;
+}
+
+QString FakeApiState::setFriends(const QCborArray &users, int pageSize)
+{
+    if (pageSize < 1 || pageSize > MaxPageSize)
+        return QStringLiteral("page_size must be 1 to 200");
+    if (users.size() > MaxItems)
+        return QStringLiteral("at most 1000 friends");
+    mFriendPages.clear();
+    mFriendCursors = QStringList{QStringLiteral("-1")};
+    for (const QCborValue &entry : users) {
+        if (mFriendPages.isEmpty() || mFriendPages.last().size() >= pageSize) {
+            if (!mFriendPages.isEmpty())
+                mFriendCursors.append(QString::number(CursorBase + mFriendPages.size()));
+            mFriendPages.append(QCborArray());
+        }
+        const QCborMap user = entry.isMap() ? entry.toMap() : userFor(entry.toString(), QString());
+        rememberUser(user);
+        mFriendPages.last().append(user);
+    }
+    if (mFriendPages.isEmpty())
+        mFriendPages.append(QCborArray());
+    return QString();
+}
+
+QCborMap FakeApiState::summary() const
+{
+    qsizetype friends = 0;
+    for (const QCborArray &page : mFriendPages)
+        friends += page.size();
+    return {{QStringLiteral("home_timeline"), mHome.size()},
+            {QStringLiteral("mentions"), mMentions.size()},
+            {QStringLiteral("direct_messages"), mMessages.size()},
+            {QStringLiteral("friends"), friends},
+            {QStringLiteral("friend_pages"), mFriendPages.size()},
+            {QStringLiteral("users"), mUsers.size()}};
+}
+
+// A new tweet from its description: text, screen_name, and optionally name, id_str,
+// media_url (a photo attachment) and link (a URL entity).
+QCborMap FakeApiState::status(const QCborMap &description, QString *error)
+{
+    const QString text = description.value(QStringLiteral("text")).toString();
+    const QString author = description.value(QStringLiteral("screen_name")).toString();
+    QString id = description.value(QStringLiteral("id_str")).toString();
+    if (text.isEmpty() || text.size() > MaxTextLength || author.isEmpty()) {
+        *error = QStringLiteral("a tweet needs a text (up to 1000 characters) and the author's screen_name");
+        return QCborMap();
+    }
+    bool numeric = false;
+    if (!id.isEmpty() && (id.toLongLong(&numeric) <= 0 || !numeric)) {
+        *error = QStringLiteral("id_str must be a positive 64-bit number");
+        return QCborMap();
+    }
+    if (id.isEmpty())
+        id = nextId();
+    mLastId = qMax(mLastId, id.toLongLong());
+
+    QCborArray urls;
+    QCborArray media;
+    const QString link = description.value(QStringLiteral("link")).toString();
+    if (!link.isEmpty())
+        urls.append(QCborMap{{QStringLiteral("url"), QStringLiteral("https://t.co/link")},
+                             {QStringLiteral("expanded_url"), link},
+                             {QStringLiteral("display_url"), link},
+                             {QStringLiteral("indices"), QCborArray{text.size() + 1, text.size() + 18}}});
+    const QString mediaUrl = description.value(QStringLiteral("media_url")).toString();
+    if (!mediaUrl.isEmpty())
+        media.append(withId(QCborMap{{QStringLiteral("media_url"), mediaUrl},
+                                     {QStringLiteral("url"), QStringLiteral("https://t.co/media")},
+                                     {QStringLiteral("type"), QStringLiteral("photo")}},
+                            nextId()));
+    QCborMap entities = {{QStringLiteral("hashtags"), QCborArray()},
+                         {QStringLiteral("symbols"), QCborArray()},
+                         {QStringLiteral("user_mentions"), QCborArray()},
+                         {QStringLiteral("urls"), urls}};
+    if (!media.isEmpty())
+        entities.insert(QStringLiteral("media"), media);
+    QCborMap tweet = withId(QCborMap(), id);
+    tweet.insert(QStringLiteral("created_at"), serviceDate(QDateTime::currentDateTimeUtc()));
+    tweet.insert(QStringLiteral("text"), link.isEmpty() ? text : text + QStringLiteral(" https://t.co/link"));
+    tweet.insert(QStringLiteral("truncated"), false);
+    tweet.insert(QStringLiteral("entities"), entities);
+    tweet.insert(QStringLiteral("user"), userFor(author, description.value(QStringLiteral("name")).toString()));
+    tweet.insert(QStringLiteral("retweet_count"), 0);
+    tweet.insert(QStringLiteral("favorite_count"), 0);
+    tweet.insert(QStringLiteral("lang"), QStringLiteral("en"));
+    return tweet;
+}
+
+// The known user of this screen name, or a new one.
+QCborMap FakeApiState::userFor(const QString &screenName, const QString &name)
+{
+    const QCborMap known = user(screenName);
+    if (!known.isEmpty())
+        return known;
+    const QString id = nextId();
+    const QCborMap created = withId(
+        QCborMap{{QStringLiteral("name"), name.isEmpty() ? screenName : name},
+                 {QStringLiteral("screen_name"), screenName},
+                 {QStringLiteral("profile_image_url"),
+                  QStringLiteral("http://pbs.twimg.com/profile_images/%1/%2_normal.png").arg(id.right(5), screenName)},
+                 {QStringLiteral("following"), true},
+                 {QStringLiteral("protected"), false}},
+        id);
+    rememberUser(created);
+    return created;
+}
+
+void FakeApiState::rememberUser(const QCborMap &user)
+{
+    const QString key = user.value(QStringLiteral("screen_name")).toString().toLower();
+    if (key.isEmpty() || (mUsers.size() >= MaxUsers && !mUsers.contains(key)))
+        return;
+    // A user with its latest status (users/show) is not replaced by a plain copy.
+    if (mUsers.value(key).contains(QStringLiteral("status")) && !user.contains(QStringLiteral("status")))
+        return;
+    mUsers.insert(key, user);
+}
+
+void FakeApiState::rememberUsersOf(const QCborArray &items, const QString &userKey)
+{
+    for (const QCborValue &item : items)
+        rememberUser(userKey.isEmpty() ? item.toMap() : item.toMap().value(userKey).toMap());
+}
+
+QString FakeApiState::nextId()
+{
+    return QString::number(++mLastId);
+}
