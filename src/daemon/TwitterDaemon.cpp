@@ -92,17 +92,18 @@ TwitterDaemon::INIT_ERROR TwitterDaemon::init()
     mHelper = new Helper;
     new TwitterostraAdaptor(this);
 
+    // The object before the name: a peer that sees the name may call at once.
     QDBusConnection bus = QDBusConnection::sessionBus();
-    qDebug() << Q_FUNC_INFO << "registerService:" << QString::fromLatin1(ServiceName);
-    if (!bus.registerService(QString::fromLatin1(ServiceName))) {
-        qCritical() << Q_FUNC_INFO << "Failed to register service:" << QString::fromLatin1(ServiceName);
-        return INIT_ERROR_DBUS;
-    }
     qDebug() << Q_FUNC_INFO << "registerObject:" << QString::fromLatin1(ObjectPath);
     if (!bus.registerObject(QString::fromLatin1(ObjectPath), this,
                             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals)) {
         qCritical() << Q_FUNC_INFO << "Unable to register:" << bus.lastError().name()
                     << bus.lastError().message();
+        return INIT_ERROR_DBUS;
+    }
+    qDebug() << Q_FUNC_INFO << "registerService:" << QString::fromLatin1(ServiceName);
+    if (!bus.registerService(QString::fromLatin1(ServiceName))) {
+        qCritical() << Q_FUNC_INFO << "Failed to register service:" << QString::fromLatin1(ServiceName);
         return INIT_ERROR_DBUS;
     }
 
@@ -128,6 +129,7 @@ TwitterDaemon::INIT_ERROR TwitterDaemon::init()
     }
     if (!createDbTables())
         return INIT_ERROR_DATABASE;
+    prepareCache();
 
     connect(mNetworkManager, &QNetworkConfigurationManager::onlineStateChanged, this,
             &TwitterDaemon::onOnlineStateChanged);

@@ -62,6 +62,7 @@ public:
     // Item cache: which tweet became which event feed item.
     bool createDbTables();
     bool deleteDbTables();
+    void prepareCache();
     void addTweetToDb(const QVariantMap &tweet, qint64 homeviewId);
     NEXT_STEP checkTweetFromDb(const QVariantMap &tweet);
     // Withdraws the items of cached tweets that a fetched timeline no longer lists.

@@ -62,14 +62,15 @@ bool SdpImpl::init()
     new RunnerAdaptor(this);
     QDBusConnection bus = QDBusConnection::sessionBus();
     mServiceName = ServicePrefix + ProviderName;
-    if (!bus.registerService(mServiceName)) {
-        qCritical() << Q_FUNC_INFO << "Failed to register service:" << mServiceName;
-        return false;
-    }
     mObjectPath = QLatin1Char('/') + ProviderName;
-    // The interface served is the runner's own (its class info); the adaptor stays unexported.
+    // The object before the name: a peer that sees the name may call at once. The
+    // interface served is the runner's own (its class info); the adaptor stays unexported.
     if (!bus.registerObject(mObjectPath, this, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals)) {
         qCritical() << Q_FUNC_INFO << "Unable to register:" << mServiceName << bus.lastError().message();
+        return false;
+    }
+    if (!bus.registerService(mServiceName)) {
+        qCritical() << Q_FUNC_INFO << "Failed to register service:" << mServiceName;
         return false;
     }
     return true;
