@@ -5,6 +5,7 @@
 #include "DaemonHarness.h"
 #include "Fixtures.h"
 #include "TwitterDouble.h"
+#include "eventfeedinterface.h"
 
 #include <QDataStream>
 #include <QImage>
@@ -91,6 +92,7 @@ private Q_SLOTS:
     void imageExtensionFollowsTheContent();
     void friendAvatarsArePrefetchedAcrossPages();
     void sixthTickCleansTheClientCache();
+    void hungFeedHoldsTheRestForTheNextRefresh();
 
 private:
     Tw::Twitter *client() { return TwitterDouble::latestClient(); }
@@ -479,6 +481,28 @@ void TestTimeline::sixthTickCleansTheClientCache()
     for (int tick = 1; tick <= 6; ++tick)
         QMetaObject::invokeMethod(&mHarness.daemon(), "onTimer");
     QCOMPARE(TwitterDouble::deleteOldStuffCalls(), 2);
+}
+
+void TestTimeline::hungFeedHoldsTheRestForTheNextRefresh()
+{
+    // The bus's own time-out is 25 s; a short one keeps the test quick.
+    mHarness.daemon().findChild<ComHalvexHomeEventFeedInterface *>()->setTimeout(300);
+    mHarness.feed().control().setReplyDelay(-1).waitForFinished();
+    const QVariantList tweets = {tweetBy(QStringLiteral("603"), QStringLiteral("erin")), tweetBy(QStringLiteral("602"), QStringLiteral("erin")),
+                                 tweetBy(QStringLiteral("601"), QStringLiteral("erin"))};
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("Error: mEventFeedIf returned invalid value")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("the event feed does not answer")));
+    refreshWith(tweets);
+    int posts = 0;
+    for (const QJsonValue &call : mHarness.feed().calls())
+        posts += call[QStringLiteral("method")] == QLatin1String("addItem");
+    QCOMPARE(posts, 1); // one post waited; the other two were held back
+    QVERIFY(mHarness.cachedItems().isEmpty());
+
+    mHarness.feed().control().reset().waitForFinished();
+    refreshWith(tweets);
+    QCOMPARE(items().size(), 3);
+    QCOMPARE(mHarness.cachedItems().size(), 3);
 }
 
 QTEST_GUILESS_MAIN(TestTimeline)

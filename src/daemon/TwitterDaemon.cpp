@@ -64,6 +64,7 @@ TwitterDaemon::TwitterDaemon(bool firstStart, QObject *parent)
     , mNotifHandler(nullptr)
     , mFetchingMentionFriends(false)
     , mMentionFriendsFirstPage(false)
+    , mEventFeedHung(false)
 {
     mNotifHandler = new NotificationHandler(this);
 }

@@ -198,4 +198,6 @@ private:
     QStringList mFriendScreenNames;
     // The next page of the mentions' friends fetch is its first: the list starts anew.
     bool mMentionFriendsFirstPage;
+    // An item post timed out during this refresh.
+    bool mEventFeedHung;
 };

@@ -69,6 +69,10 @@ qint64 TwitterDaemon::addTweetToHomeView(const QVariantMap &tweet, const QString
         return -1;
     if (!mAccount->isServiceEnabled(TwServiceType::SERVICE_EVENT_FEED))
         return -1;
+    // Each post blocks the daemon for up to the bus's time-out: after one that timed out,
+    // the rest wait for the next refresh (they have no cache row, so they come again).
+    if (mEventFeedHung)
+        return -1;
 
     const QVariantMap item = homeViewItem(tweet, avatar, images);
 
@@ -78,6 +82,10 @@ qint64 TwitterDaemon::addTweetToHomeView(const QVariantMap &tweet, const QString
     if (!reply.isValid()) {
         qCritical() << Q_FUNC_INFO << "Error: mEventFeedIf returned invalid value."
                     << reply.error().name() << reply.error().message();
+        if (reply.error().type() == QDBusError::NoReply || reply.error().type() == QDBusError::Timeout) {
+            qWarning() << Q_FUNC_INFO << "the event feed does not answer; further items wait for the next refresh";
+            mEventFeedHung = true;
+        }
         return -1;
     }
     const qint64 id = reply.value();

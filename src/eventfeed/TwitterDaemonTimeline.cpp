@@ -44,6 +44,7 @@ void TwitterDaemon::updateHomeView(bool fromNetwork)
         return;
     }
     qDebug() << Q_FUNC_INFO << "Query home timeline";
+    mEventFeedHung = false;
     const QMap<QString, QString> parameters = {
         {QStringLiteral("count"), QString::number(HomeTimelineCount)},
         {QStringLiteral("include_entities"), QStringLiteral("true")}};
