@@ -40,6 +40,7 @@ TwHttpRequest::TwHttpRequest(QNetworkAccessManager *manager, const QNetworkReque
     , mTimeout(new QTimer(this))
     , mTarget(request.url().toDisplayString(QUrl::RemoveQuery))
     , mMaxBytes(maxBytes)
+    , mTimeoutMs(timeoutMs)
 {
     mTimeout->setObjectName(QStringLiteral("requestTimeout"));
     mTimeout->setSingleShot(true);
@@ -94,7 +95,7 @@ void TwHttpRequest::onFinished()
 
 void TwHttpRequest::onTimeout()
 {
-    fail(QStringLiteral("Request timed out after %1 s").arg(mTimeout->interval() / 1000));
+    fail(QStringLiteral("Request timed out after %1 s").arg(mTimeoutMs / 1000));
 }
 
 void TwHttpRequest::fail(const QString &failure, bool unreachable)

@@ -41,5 +41,6 @@ private:
     QTimer *mTimeout;
     QString mTarget;
     qint64 mMaxBytes;
+    int mTimeoutMs;
     bool mDone = false;
 };

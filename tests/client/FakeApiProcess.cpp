@@ -1,0 +1,73 @@
+#include "FakeApiProcess.h"
+
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QSignalSpy>
+
+FakeApiProcess::~FakeApiProcess()
+{
+    if (mProcess.state() == QProcess::NotRunning)
+        return;
+    mProcess.kill();
+    mProcess.waitForFinished(5000);
+}
+
+bool FakeApiProcess::start(const QStringList &arguments)
+{
+    mProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    mProcess.start(QStringLiteral(FAKEAPI_BINARY), arguments);
+    if (!mProcess.waitForStarted(5000))
+        return false;
+    QDeadlineTimer deadline(10000);
+    while (!mProcess.canReadLine() && !deadline.hasExpired() && mProcess.state() == QProcess::Running)
+        mProcess.waitForReadyRead(100);
+    bool ok = false;
+    mPort = mProcess.readLine().trimmed().toUShort(&ok);
+    return ok && mPort != 0;
+}
+
+QString FakeApiProcess::apiBase() const
+{
+    return QStringLiteral("http://127.0.0.1:%1/1.1/").arg(mPort);
+}
+
+QString FakeApiProcess::proxyUrl() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(mPort);
+}
+
+bool FakeApiProcess::post(const QString &action, const QJsonObject &body)
+{
+    int status = 0;
+    mLastAnswer = QJsonDocument::fromJson(call("POST", action, QJsonDocument(body).toJson(), &status)).object();
+    return status == 200;
+}
+
+QJsonArray FakeApiProcess::requests()
+{
+    int status = 0;
+    return QJsonDocument::fromJson(call("GET", QStringLiteral("requests"), QByteArray(), &status)).array();
+}
+
+int FakeApiProcess::requestCount(const QString &path)
+{
+    int count = 0;
+    for (const QJsonValue &request : requests())
+        count += request[QStringLiteral("path")].toString() == path ? 1 : 0;
+    return count;
+}
+
+QByteArray FakeApiProcess::call(const QByteArray &method, const QString &action, const QByteArray &body, int *status)
+{
+    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/_control/%2").arg(mPort).arg(action)));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    QNetworkReply *reply = mManager.sendCustomRequest(request, method, body);
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    if (!reply->isFinished())
+        finished.wait(5000);
+    *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QByteArray answer = reply->readAll();
+    reply->deleteLater();
+    return answer;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// The fake Twitter API server (tools/fakeapi) as a second process for one test, killed
+// with this object, and its control API.
+class FakeApiProcess
+{
+public:
+    FakeApiProcess() = default;
+    ~FakeApiProcess();
+
+    // Starts the server with these options and reads its port; false when it fails.
+    bool start(const QStringList &arguments = {});
+    quint16 port() const { return mPort; }
+    QString apiBase() const;
+    // The address to give a client as its HTTP proxy, so that pictures come from here.
+    QString proxyUrl() const;
+
+    // Control calls; a POST is true when the server accepted it.
+    bool post(const QString &action, const QJsonObject &body = QJsonObject());
+    QJsonObject lastAnswer() const { return mLastAnswer; }
+    QJsonArray requests();
+    // How many requests have reached this path ("/1.1/statuses/home_timeline.json").
+    int requestCount(const QString &path);
+
+private:
+    QByteArray call(const QByteArray &method, const QString &action, const QByteArray &body, int *status);
+
+    QProcess mProcess;
+    quint16 mPort = 0;
+    QNetworkAccessManager mManager;
+    QJsonObject mLastAnswer;
+};
