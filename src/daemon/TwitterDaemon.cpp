@@ -1,6 +1,7 @@
 #include "TwitterDaemon.h"
 
 #include "Helper.h"
+#include "NetworkMonitor.h"
 #include "NotificationHandler.h"
 #include "SdpImpl.h"
 #include "SyncTimer.h"
@@ -14,13 +15,8 @@
 #include <QDBusError>
 #include <QDebug>
 #include <QDir>
-#include <QNetworkConfigurationManager>
 #include <QSqlError>
 #include <QTimer>
-
-// QNetworkConfigurationManager is deprecated in Qt 5.15 but is still the platform's
-// online-state monitor; this file is its one user.
-QT_WARNING_DISABLE_DEPRECATED
 
 namespace {
 
@@ -47,7 +43,7 @@ TwitterDaemon::TwitterDaemon(bool firstStart, QObject *parent)
     , mTwitter(nullptr)
     , mSdp(nullptr)
     , mPlugin(nullptr)
-    , mNetworkManager(new QNetworkConfigurationManager)
+    , mNetworkManager(new NetworkMonitor(this))
     , mEventFeedIf(nullptr)
     , mLoggedIn(false)
     , mLoginInProgress(false)
@@ -132,7 +128,7 @@ TwitterDaemon::INIT_ERROR TwitterDaemon::init()
         return INIT_ERROR_DATABASE;
     prepareCache();
 
-    connect(mNetworkManager, &QNetworkConfigurationManager::onlineStateChanged, this,
+    connect(mNetworkManager, &NetworkMonitor::onlineStateChanged, this,
             &TwitterDaemon::onOnlineStateChanged);
 
     mLoginTimer = new QTimer(this);

@@ -15,8 +15,8 @@
 
 class ComHalvexHomeEventFeedInterface;
 class Helper;
+class NetworkMonitor;
 class NotificationHandler;
-class QNetworkConfigurationManager;
 class QTimer;
 class SdpImpl;
 class SyncTimer;
@@ -169,7 +169,7 @@ private:
     Tw::Twitter *mTwitter;
     SdpImpl *mSdp;
     TwitterPlugin *mPlugin;
-    QNetworkConfigurationManager *mNetworkManager;
+    NetworkMonitor *mNetworkManager;
     ComHalvexHomeEventFeedInterface *mEventFeedIf;
     QSqlDatabase mDb;
     QString mUserId;
