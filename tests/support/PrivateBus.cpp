@@ -5,11 +5,12 @@
 #include <QDeadlineTimer>
 #include <QSignalSpy>
 
-PrivateBus::PrivateBus()
+PrivateBus::PrivateBus(const QString &configFile, const QProcessEnvironment &environment)
 {
     mDaemon.setProgram(QStringLiteral("dbus-daemon"));
-    mDaemon.setArguments({QStringLiteral("--session"), QStringLiteral("--nofork"),
-                          QStringLiteral("--print-address=1")});
+    mDaemon.setArguments({configFile.isEmpty() ? QStringLiteral("--session") : QStringLiteral("--config-file=") + configFile,
+                          QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    mDaemon.setProcessEnvironment(environment);
     mDaemon.setProcessChannelMode(QProcess::SeparateChannels);
     mDaemon.start();
     if (!mDaemon.waitForStarted(5000))

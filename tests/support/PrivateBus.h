@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 
 // A private dbus-daemon for one test: started on construction, killed on destruction.
@@ -9,7 +10,10 @@
 class PrivateBus
 {
 public:
-    PrivateBus();
+    // A session bus; or one of the given configuration file, in the given environment
+    // (which the services it starts inherit).
+    PrivateBus(const QString &configFile = QString(),
+               const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
     ~PrivateBus();
 
     bool isValid() const { return !mAddress.isEmpty(); }

@@ -1,0 +1,109 @@
+// Installation into a staging folder: the files land where the platform looks for them,
+// and the D-Bus activation file starts the installed daemon on a bus of the test's own,
+// with the cache in the user's cache folder.
+
+#include "PrivateBus.h"
+#include "TestEnvironment.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+class TestInstallation : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void filesAreInPlace();
+    void busActivationStartsTheDaemon();
+
+private:
+    QString staged(const QString &path) const { return mStage.path() + path; }
+    QString read(const QString &path) const;
+
+    QTemporaryDir mStage;
+};
+
+void TestInstallation::initTestCase()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DESTDIR"), mStage.path());
+    QProcess install;
+    install.setProcessEnvironment(environment);
+    install.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    install.start(QStringLiteral("cmake"), {QStringLiteral("--install"), QStringLiteral(BUILD_DIR)});
+    QVERIFY(install.waitForFinished(60000));
+    QCOMPARE(install.exitCode(), 0);
+}
+
+QString TestInstallation::read(const QString &path) const
+{
+    QFile file(staged(path));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+void TestInstallation::filesAreInPlace()
+{
+    for (const QString &path : {QStringLiteral(BINDIR "/twitter-ostra"), QStringLiteral("/usr/share/twitter/default-avatar.png"),
+                                QStringLiteral(DATADIR "/twitter-ostra/translations/twitter.qm"),
+                                QStringLiteral(DATADIR "/dbus-1/interfaces/com.halvex.twitterostra.xml"),
+                                QStringLiteral(DATADIR "/dbus-1/interfaces/com.halvex.socialprovider.runner.xml")})
+        QVERIFY2(QFile::exists(staged(path)), qPrintable(path));
+
+    const QString unit = read(QStringLiteral(SYSTEMD_USER_UNIT_DIR "/twitter-ostra.service"));
+    QVERIFY(unit.contains(QStringLiteral("Type=dbus\n")));
+    QVERIFY(unit.contains(QStringLiteral("BusName=com.halvex.twitterostra\n")));
+    QVERIFY(unit.contains(QStringLiteral("Environment=XDG_CACHE_HOME=%C\n")));
+    QVERIFY(unit.contains(QStringLiteral("ExecStart=" BINDIR "/twitter-ostra\n")));
+    const QString activation = read(QStringLiteral(DBUS_SERVICES_DIR "/com.halvex.twitterostra.service"));
+    QVERIFY(activation.contains(QStringLiteral("Name=com.halvex.twitterostra\n")));
+    QVERIFY(activation.contains(QStringLiteral("SystemdService=twitter-ostra.service\n")));
+}
+
+void TestInstallation::busActivationStartsTheDaemon()
+{
+    // The activation file as installed, its binary path moved into the staging folder.
+    TestEnvironment environment;
+    environment.writeDefaultAccount();
+    const QString services = environment.root() + QStringLiteral("/services");
+    QDir().mkpath(services);
+    QString activation = read(QStringLiteral(DBUS_SERVICES_DIR "/com.halvex.twitterostra.service"));
+    activation.replace(QStringLiteral("\"" BINDIR), QLatin1Char('"') + staged(QStringLiteral(BINDIR)));
+    QFile service(services + QStringLiteral("/com.halvex.twitterostra.service"));
+    QVERIFY(service.open(QIODevice::WriteOnly));
+    service.write(activation.toUtf8());
+    service.close();
+    QFile config(environment.root() + QStringLiteral("/bus.conf"));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:tmpdir=%1</listen><auth>EXTERNAL</auth>"
+                                "<servicedir>%2</servicedir><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                                "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>")
+                     .arg(environment.runtimeDir(), services).toUtf8());
+    config.close();
+
+    // No XDG_CACHE_HOME: the activation gives the daemon the user's cache folder.
+    QProcessEnvironment busEnvironment = environment.processEnvironment(QString());
+    busEnvironment.remove(QStringLiteral("XDG_CACHE_HOME"));
+    busEnvironment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    busEnvironment.insert(QStringLiteral("HOME"), environment.root());
+    PrivateBus bus(config.fileName(), busEnvironment);
+    QVERIFY(bus.isValid());
+    QDBusConnectionInterface *busInterface = bus.connection().interface();
+    const QDBusReply<void> started = busInterface->startService(QStringLiteral("com.halvex.twitterostra"));
+    QVERIFY2(started.isValid(), qPrintable(started.error().message()));
+    const uint pid = busInterface->servicePid(QStringLiteral("com.halvex.twitterostra")).value();
+    QVERIFY(pid > 0);
+    QTRY_VERIFY(QFile::exists(environment.root() + QStringLiteral("/.cache/data/twitter-ostra/twitter-cache.db")));
+    ::kill(pid_t(pid), SIGTERM);
+    QTRY_VERIFY(!busInterface->isServiceRegistered(QStringLiteral("com.halvex.twitterostra")));
+}
+
+QTEST_GUILESS_MAIN(TestInstallation)
+#include "tst_installation.moc"
