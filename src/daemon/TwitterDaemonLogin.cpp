@@ -194,11 +194,12 @@ void TwitterDaemon::onOnlineStateChanged(bool isOnline)
         scheduleLogin();
 }
 
-// A login 100 ms from now. A login already due is not put off: requests that keep
-// coming faster than that must not starve it.
+// A login 100 ms from now, unless one is under way or already due: a login already due is
+// not put off by requests that keep coming faster than that, and a request that comes
+// while a login is answered must not start a second one that replaces the new session.
 void TwitterDaemon::scheduleLogin()
 {
-    if (!mLoginTimer->isActive())
+    if (!mLoginInProgress && !mLoginTimer->isActive())
         mLoginTimer->start();
 }
 

@@ -47,5 +47,7 @@ void TestEnvironment::writeDefaultAccount() const
                   {QStringLiteral("account/token"), QStringLiteral("token")},
                   {QStringLiteral("account/token_secret"), QStringLiteral("token-secret")},
                   {QStringLiteral("account/consumer_key"), QStringLiteral("consumer-key")},
-                  {QStringLiteral("account/consumer_secret"), QStringLiteral("consumer-secret")}});
+                  {QStringLiteral("account/consumer_secret"), QStringLiteral("consumer-secret")},
+                  // A closed port on loopback: a real client never leaves the machine.
+                  {QStringLiteral("account/api_base"), QStringLiteral("http://127.0.0.1:9/1.1/")}});
 }

@@ -1,0 +1,119 @@
+// What the daemon's main job costs, each against its floor measured in the same run:
+// publishing 20 new tweets against 20 bare addItem round trips to the same feed, and
+// the removal of vanished tweets at 1,000, 10,000 and 100,000 cached rows.
+
+#include "DaemonHarness.h"
+#include "TwitterDouble.h"
+#include "eventfeedinterface.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace {
+
+QVariantMap tweet(qint64 id)
+{
+    return {{QStringLiteral("id"), QString::number(id)},
+            {QStringLiteral("text"), QStringLiteral("A tweet of some length, as they come, with a link http://t.co/x")},
+            {QStringLiteral("created_at"), QStringLiteral("Sun Dec 06 05:40:12 +0000 2026")},
+            {QStringLiteral("user"), QVariantMap{{QStringLiteral("name"), QStringLiteral("Alice")},
+                                                 {QStringLiteral("screen_name"), QStringLiteral("alice")}}}};
+}
+
+}
+
+class BenchPublishing : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void floorTwentyAddItemRoundTrips();
+    void publishTwentyNewTweets();
+    void staleRemoval_data();
+    void staleRemoval();
+
+private:
+    DaemonHarness mHarness;
+    qint64 mNextId = 1335092000000000000;
+};
+
+void BenchPublishing::initTestCase()
+{
+    QVERIFY(mHarness.start());
+    TwitterDouble::setResponder(TwitterDouble::User, UserType::Avatar, [](const TwitterDouble::Request &) {
+        TwitterDouble::Answer answer;
+        answer.cached = {QStringLiteral("/avatars/alice.png")};
+        return answer;
+    });
+    mHarness.goOnline();
+    QTRY_VERIFY(mHarness.daemon().isLoggedIn());
+}
+
+void BenchPublishing::floorTwentyAddItemRoundTrips()
+{
+    ComHalvexHomeEventFeedInterface feed(QStringLiteral("com.halvex.home.EventFeed"), QStringLiteral("/eventfeed"),
+                                         mHarness.bus().connection());
+    const QVariantMap item = TwitterDaemon::homeViewItem(tweet(1), QStringLiteral("/a.png"), {});
+    QBENCHMARK {
+        for (int i = 0; i < 20; ++i) {
+            QDBusPendingReply<qlonglong> reply = feed.addItem(item);
+            reply.waitForFinished();
+        }
+    }
+}
+
+void BenchPublishing::publishTwentyNewTweets()
+{
+    QBENCHMARK {
+        QVariantList timeline;
+        for (int i = 0; i < 20; ++i)
+            timeline.append(tweet(mNextId++));
+        TwitterDouble::Answer answer;
+        answer.cached = timeline;
+        TwitterDouble::enqueue(TwitterDouble::Timeline, TimelineType::HomeTimeline, answer);
+        // The cache path: the whole cycle runs inside the call.
+        QMetaObject::invokeMethod(&mHarness.daemon(), "refreshEventFeed");
+    }
+    // Every round published all of its 20, each with its cache row.
+    const int rows = mHarness.cachedItems().size();
+    QVERIFY(rows > 0 && rows % 20 == 0);
+    QCOMPARE(mHarness.feed().items().size(), rows);
+}
+
+void BenchPublishing::staleRemoval_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::newRow("1,000 rows") << 1000;
+    QTest::newRow("10,000 rows") << 10000;
+    QTest::newRow("100,000 rows") << 100000;
+}
+
+void BenchPublishing::staleRemoval()
+{
+    QFETCH(int, rows);
+    mHarness.clearCache();
+    QSqlDatabase cache = mHarness.cache();
+    cache.transaction();
+    QSqlQuery insert(cache);
+    insert.prepare(QStringLiteral("INSERT INTO items(twitter_id, homeview_id) VALUES (?, ?)"));
+    const qint64 base = 1335000000000000000;
+    for (int i = 0; i < rows; ++i) {
+        insert.addBindValue(QString::number(base + qint64(i) * 1000));
+        insert.addBindValue(i);
+        insert.exec();
+    }
+    cache.commit();
+    // A refresh's worth: the newest 20 of the cached tweets, all still listed.
+    QVariantList fetched;
+    for (int i = rows - 1; i >= rows - 20; --i)
+        fetched.append(QVariantMap{{QStringLiteral("id"), QString::number(base + qint64(i) * 1000)}});
+    QBENCHMARK {
+        mHarness.daemon().removeStaleItems(fetched);
+    }
+}
+
+QTEST_GUILESS_MAIN(BenchPublishing)
+#include "bench_publishing.moc"
