@@ -9,6 +9,7 @@
 
 #include <QDBusConnectionInterface>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
@@ -39,6 +40,7 @@ class BenchStartup : public QObject
 private Q_SLOTS:
     void startup();
     void residentMemory();
+    void idleWakeups();
 
 private:
     double startupMs(const QString &program, const QString &name);
@@ -110,6 +112,44 @@ void BenchStartup::residentMemory()
     qInfo("RESIDENT floor %lld kB, twitter-ostra %lld kB, ratio %.2f", floor, daemonKb, double(daemonKb) / double(floor));
     stop(daemon);
     stop(minimal);
+}
+
+// Voluntary context switches of all of a process's threads: each is a wake-up.
+qint64 wakeups(qint64 pid)
+{
+    qint64 total = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status(tasks.filePath(task) + QStringLiteral("/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                total += line.mid(24).trimmed().toLongLong();
+        }
+    }
+    return total;
+}
+
+// Logged in and idle (no refresh asked for) for IDLE_SECONDS (default 300).
+void BenchStartup::idleWakeups()
+{
+    const int seconds = qEnvironmentVariableIsSet("IDLE_SECONDS") ? qEnvironmentVariableIntValue("IDLE_SECONDS") : 300;
+    PrivateBus bus;
+    TestEnvironment environment;
+    environment.writeDefaultAccount();
+    EventFeedProcess feed(bus);
+    QVERIFY(feed.start());
+    QProcess daemon;
+    daemon.setProcessEnvironment(environment.processEnvironment(bus.address()));
+    daemon.start(QStringLiteral(SCRIPTED_DAEMON_BINARY), QStringList());
+    QVERIFY(bus.waitForName(QStringLiteral("com.halvex.socialprovider.twitter"))); // logged in
+    QTest::qWait(5000); // the login's own work settles
+    const qint64 before = wakeups(daemon.processId());
+    QTest::qWait(seconds * 1000);
+    const qint64 woken = wakeups(daemon.processId()) - before;
+    qInfo("WAKEUPS %lld in %d s, %.2f a minute", woken, seconds, woken * 60.0 / seconds);
+    stop(daemon);
 }
 
 QTEST_GUILESS_MAIN(BenchStartup)

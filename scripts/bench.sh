@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds a Release tree in build-bench and runs every benchmark, then prints each figure
+# beside the floor measured in the same run. IDLE_SECONDS sets the idle wake-up window
+# (default 300).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-bench -j"$(nproc)" --target bench_publishing bench_friends bench_startup >/dev/null
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+for bench in bench_publishing bench_friends bench_startup; do
+    build-bench/bench/$bench > "$out/$bench.txt" 2>&1 || { cat "$out/$bench.txt"; exit 1; }
+done
+
+# QtTest prints "RESULT : Class::function():"tag":" and then "  N msecs per iteration".
+ms() { awk -v want="$2" '/^RESULT/ { found = index($0, want) > 0; next } found && /msecs per iteration/ { print $1; exit }' "$out/$1.txt"; }
+info() { grep -h "$1" "$out"/*.txt | head -1; }
+row() { printf '%-44s %12s %12s %8s %s\n' "$@"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+floor=$(ms bench_publishing floorTwentyAddItemRoundTrips)
+publish=$(ms bench_publishing publishTwentyNewTweets)
+row "figure" "measured ms" "floor ms" "ratio" "target"
+row "publish 20 new tweets (vs 20 addItem trips)" "$publish" "$floor" "$(ratio "$publish" "$floor")" "<= 1.3"
+for rows in 1,000 10,000 100,000; do
+    row "stale removal at $rows rows" "$(ms bench_publishing "\"$rows rows\"")" "-" "-" "< 1 ms at 100,000"
+done
+row "friends: full conversion of 5,000" "$(ms bench_friends fullConversion)" "-" "-" "< 200 ms"
+row "friends: filtered persons request of 5,000" "$(ms bench_friends filteredPersonsRequest)" "-" "-" "< 20 ms"
+read -r _ sfloor _ _ sdaemon _ _ sratio <<<"$(info STARTUP | sed 's/.*STARTUP //; s/,//g')"
+row "start-up to the event loop (vs minimal Qt)" "$sdaemon" "$sfloor" "$sratio" "<= 1.5"
+read -r _ mfloor _ _ mdaemon _ _ mratio <<<"$(info RESIDENT | sed 's/.*RESIDENT //; s/,//g')"
+row "resident kB after the first refresh" "$mdaemon" "$mfloor" "$mratio" "<= 1.3"
+echo "$(info WAKEUPS | sed 's/.*WAKEUPS /idle wake-ups: /') (target: at most 1 a minute)"
