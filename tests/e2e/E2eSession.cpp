@@ -1,0 +1,194 @@
+#include "E2eSession.h"
+
+#include "SocialGetPersonsRequest.h"
+#include "SocialProviderInitializer.h"
+#include "e2erunnerinterface.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QJsonDocument>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+QString actionId(const QJsonValue &item)
+{
+    const QString action = item[QStringLiteral("item")][QStringLiteral("action")].toString();
+    QByteArray bytes = QByteArray::fromBase64(action.section(QLatin1Char(' '), 4, 4).toLatin1());
+    QDataStream stream(&bytes, QIODevice::ReadOnly);
+    QVariant id;
+    stream >> id;
+    return id.toString();
+}
+
+}
+
+E2eSession::E2eSession()
+    : mBus(new PrivateBus)
+    , mEnvironment(new TestEnvironment)
+    , mServer(new FakeApiProcess)
+{
+    connect(&mDaemon, &QProcess::readyReadStandardError, this,
+            [this] { mLog += QString::fromUtf8(mDaemon.readAllStandardError()); });
+}
+
+E2eSession::~E2eSession()
+{
+    if (mDaemon.state() != QProcess::NotRunning) {
+        mDaemon.kill();
+        mDaemon.waitForFinished(5000);
+    }
+    mFeed.reset();
+    mServer.reset();
+    mBus.reset();
+}
+
+bool E2eSession::start()
+{
+    if (!mBus->isValid() || !mEnvironment->isValid() || !mServer->start())
+        return false;
+    mEnvironment->writeDefaultAccount();
+    mEnvironment->writeAccount({{QStringLiteral("account/api_base"), mServer->apiBase()},
+                                {QStringLiteral("settings/tw-notif-main"), true},
+                                {QStringLiteral("settings/tw-notif-msg"), true},
+                                {QStringLiteral("settings/tw-notif-mention"), true},
+                                {QStringLiteral("settings/tw-notif-anyone"), true}});
+    mFeed.reset(new EventFeedProcess(*mBus));
+    return mFeed->start();
+}
+
+void E2eSession::storeLastSeenIds(const QString &id)
+{
+    QSettings settings(mEnvironment->daemonSettingsFile(), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("LastIdMessages"), id);
+    settings.setValue(QStringLiteral("LastIdMentions"), id);
+}
+
+bool E2eSession::startDaemon()
+{
+    QProcessEnvironment environment = mEnvironment->processEnvironment(mBus->address());
+    // Everything beyond loopback (the pictures' hosts) goes through the fake server.
+    for (const QString &name : {QStringLiteral("http_proxy"), QStringLiteral("HTTP_PROXY"),
+                                QStringLiteral("https_proxy"), QStringLiteral("HTTPS_PROXY")})
+        environment.insert(name, mServer->proxyUrl());
+    environment.remove(QStringLiteral("no_proxy"));
+    environment.remove(QStringLiteral("NO_PROXY"));
+    mDaemon.setProcessEnvironment(environment);
+    mLog.clear();
+    mDaemon.start(QStringLiteral(DAEMON_BINARY), {QStringLiteral("--debug")});
+    return mDaemon.waitForStarted(5000) && mBus->waitForName(QStringLiteral("com.halvex.twitterostra"));
+}
+
+bool E2eSession::stopDaemon()
+{
+    if (mDaemon.state() == QProcess::NotRunning)
+        return mDaemon.exitStatus() == QProcess::NormalExit && mDaemon.exitCode() == 0;
+    ::kill(pid_t(mDaemon.processId()), SIGTERM);
+    if (!mDaemon.waitForFinished(10000))
+        return false;
+    mLog += QString::fromUtf8(mDaemon.readAllStandardError());
+    return mDaemon.exitStatus() == QProcess::NormalExit && mDaemon.exitCode() == 0;
+}
+
+bool E2eSession::waitForLogin(int count)
+{
+    // No refresh while the login's check is under way: it would start another.
+    const auto started = [this] { return mLog.contains(QStringLiteral("TwLoginCheck::start()")); };
+    if (!QTest::qWaitFor(started, 3000))
+        mFeed->control().requestRefresh().waitForFinished();
+    return QTest::qWaitFor([&] { return logins() >= count; }, 15000);
+}
+
+bool E2eSession::refresh()
+{
+    const int handled = refreshesHandled();
+    mFeed->control().requestRefresh().waitForFinished();
+    return QTest::qWaitFor([&] { return refreshesHandled() > handled; }, 15000);
+}
+
+QStringList E2eSession::itemTweetIds()
+{
+    QStringList ids;
+    for (const QJsonValue &item : mFeed->items())
+        ids.append(actionId(item));
+    return ids;
+}
+
+QList<QJsonObject> E2eSession::storeEntries(const QString &kind) const
+{
+    QList<QJsonObject> entries;
+    QFile file(mEnvironment->runtimeDir() + QStringLiteral("/ostra-notifications/notifications.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return entries;
+    for (const QJsonValue &entry : QJsonDocument::fromJson(file.readAll())[QStringLiteral("entries")].toArray()) {
+        if (entry[QStringLiteral("application")] == QLatin1String("Twitter") && entry[QStringLiteral("kind")] == kind)
+            entries.append(entry.toObject());
+    }
+    return entries;
+}
+
+QJsonObject E2eSession::mentionsGroup() const
+{
+    for (const QJsonObject &group : storeEntries(QStringLiteral("group"))) {
+        if (group[QStringLiteral("eventType")] == QLatin1String("mentions.service.twitter"))
+            return group;
+    }
+    return QJsonObject();
+}
+
+QStringList E2eSession::requestPersons()
+{
+    SocialProviderInitializer::init();
+    ComHalvexSocialproviderRunnerInterface runner(QStringLiteral("com.halvex.socialprovider.twitter"),
+                                                  QStringLiteral("/twitter"), mBus->connection());
+    SocialGetPersonsRequest request;
+    QByteArray bytes;
+    {
+        QDataStream stream(&bytes, QIODevice::WriteOnly);
+        stream.setVersion(SocialStreamVersion);
+        request.serialize(stream);
+    }
+    const QString id = QStringLiteral("e2e-%1").arg(++mRequests);
+    QSignalSpy finished(&runner, &ComHalvexSocialproviderRunnerInterface::requestFinished);
+    if (runner.performRequest(5, id, bytes).isError())
+        return {};
+    const auto answered = [&] {
+        for (const QList<QVariant> &arguments : qAsConst(finished)) {
+            if (arguments.at(1).toString() == id)
+                return true;
+        }
+        return false;
+    };
+    if (!answered() && !QTest::qWaitFor([&] { return answered(); }, 10000))
+        return {};
+    QStringList names;
+    for (const QList<QVariant> &arguments : qAsConst(finished)) {
+        if (arguments.at(1).toString() != id || !arguments.at(3).toByteArray().isEmpty())
+            continue;
+        QDataStream answer(arguments.at(2).toByteArray());
+        answer.setVersion(SocialStreamVersion);
+        request.deserialize(answer);
+        for (const SocialNetworkPerson &person : request.persons())
+            names.append(person.property(QStringLiteral("ScreenName")));
+    }
+    names.sort();
+    return names;
+}
+
+QStringList E2eSession::cacheTables() const
+{
+    QStringList tables;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("e2e-check"));
+        db.setDatabaseName(mEnvironment->cacheDatabase());
+        if (db.open())
+            tables = db.tables();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("e2e-check"));
+    return tables;
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "EventFeedProcess.h"
+#include "FakeApiProcess.h"
+#include "PrivateBus.h"
+#include "TestEnvironment.h"
+
+#include <QJsonObject>
+#include <QObject>
+#include <QProcess>
+#include <QScopedPointer>
+
+// One platform session for an end-to-end test, all real processes: a private bus, the
+// reference feed on it, the fake API server on loopback and the built daemon pointed at
+// both, with its log kept for inspection.
+class E2eSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    E2eSession();
+    ~E2eSession() override;
+
+    // Bus, server, account file (notification preferences on) and feed; false on failure.
+    bool start();
+    // Stores last-seen ids, so that mentions and messages newer than them are shown.
+    void storeLastSeenIds(const QString &id);
+
+    bool startDaemon();
+    // SIGTERM and the exit status; true when it ended with 0.
+    bool stopDaemon();
+    // Logged in (a refresh starts the login when the daemon does not at once).
+    bool waitForLogin(int logins = 1);
+    // Asks the feed for a refresh until one is handled by the logged-in daemon.
+    bool refresh();
+
+    int refreshesHandled() const { return mLog.count(QStringLiteral("HomeTimeline. Item count")); }
+    int logins() const { return mLog.count(QStringLiteral("TwitterDaemon::onTwitterAuthenticated")); }
+    QString log() const { return mLog; }
+
+    // The tweet id of each item of the feed.
+    QStringList itemTweetIds();
+    // The daemon's entries of the notification store of this kind ("group", "notification").
+    QList<QJsonObject> storeEntries(const QString &kind) const;
+    QJsonObject mentionsGroup() const;
+    // Screen names of the persons the runner answers, or an empty list.
+    QStringList requestPersons();
+    QStringList cacheTables() const;
+
+    PrivateBus &bus() { return *mBus; }
+    TestEnvironment &environment() { return *mEnvironment; }
+    FakeApiProcess &server() { return *mServer; }
+    EventFeedProcess &feed() { return *mFeed; }
+    QProcess &daemon() { return mDaemon; }
+
+private:
+    QScopedPointer<PrivateBus> mBus;
+    QScopedPointer<TestEnvironment> mEnvironment;
+    QScopedPointer<FakeApiProcess> mServer;
+    QScopedPointer<EventFeedProcess> mFeed;
+    QProcess mDaemon;
+    QString mLog;
+    int mRequests = 0;
+};

@@ -1,0 +1,109 @@
+// What goes wrong on the way: a tweet deleted on the service, a token the service stops
+// accepting, and the account removed while the daemon runs.
+
+#include "E2eSession.h"
+
+#include <QJsonArray>
+#include <QTest>
+
+class TestE2eFaults : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void deletedTweetLeavesTheFeed();
+    void rejectedTokenMeansAForcedLoginAndGoingOn();
+    void removedAccountWithdrawsEverything();
+
+private:
+    QString postTweet(const QString &text);
+    QScopedPointer<E2eSession> mSession;
+};
+
+void TestE2eFaults::init()
+{
+    mSession.reset(new E2eSession);
+    QVERIFY(mSession->start());
+}
+
+void TestE2eFaults::cleanup()
+{
+    const bool stopped = mSession->stopDaemon();
+    mSession.reset();
+    QVERIFY(stopped);
+}
+
+QString TestE2eFaults::postTweet(const QString &text)
+{
+    if (!mSession->server().post(QStringLiteral("tweets"), {{QStringLiteral("text"), text},
+                                                            {QStringLiteral("screen_name"), QStringLiteral("dave")}}))
+        return QString();
+    return mSession->server().lastAnswer().value(QStringLiteral("id_str")).toString();
+}
+
+void TestE2eFaults::deletedTweetLeavesTheFeed()
+{
+    E2eSession &session = *mSession;
+    QVERIFY(session.startDaemon());
+    QVERIFY(session.waitForLogin());
+    const QString id = postTweet(QStringLiteral("Soon gone"));
+    QVERIFY(!id.isEmpty());
+    QVERIFY(session.refresh());
+    QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 15000);
+    QVERIFY(session.itemTweetIds().contains(id));
+
+    QVERIFY(session.server().post(QStringLiteral("tweets/delete"), {{QStringLiteral("id_str"), id}}));
+    QVERIFY(session.refresh());
+    QTRY_VERIFY_WITH_TIMEOUT(!session.itemTweetIds().contains(id), 15000);
+    // The next older tweet takes its place.
+    QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 15000);
+}
+
+void TestE2eFaults::rejectedTokenMeansAForcedLoginAndGoingOn()
+{
+    E2eSession &session = *mSession;
+    QVERIFY(session.startDaemon());
+    QVERIFY(session.waitForLogin());
+    QVERIFY(session.refresh());
+    QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 15000);
+    const int checks = session.server().requestCount(QStringLiteral("/1.1/account/verify_credentials.json"));
+
+    QVERIFY(session.server().post(QStringLiteral("faults"), {{QStringLiteral("target"), QStringLiteral("statuses/home_timeline.json")},
+                                                            {QStringLiteral("status"), 401}}));
+    session.feed().control().requestRefresh().waitForFinished();
+    QTRY_VERIFY_WITH_TIMEOUT(session.log().contains(QStringLiteral("TwitterDaemon::logout")), 15000);
+    // A forced login checks the credentials with the service again.
+    QTRY_COMPARE_WITH_TIMEOUT(session.logins(), 2, 15000);
+    QVERIFY(session.server().requestCount(QStringLiteral("/1.1/account/verify_credentials.json")) > checks);
+
+    const QString id = postTweet(QStringLiteral("After the new login"));
+    QVERIFY(!id.isEmpty());
+    QVERIFY(session.refresh());
+    QTRY_VERIFY_WITH_TIMEOUT(session.itemTweetIds().contains(id), 15000);
+}
+
+void TestE2eFaults::removedAccountWithdrawsEverything()
+{
+    E2eSession &session = *mSession;
+    session.storeLastSeenIds(QStringLiteral("1"));
+    QVERIFY(session.startDaemon());
+    QVERIFY(session.waitForLogin());
+    QVERIFY(session.refresh());
+    QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(session.storeEntries(QStringLiteral("group")).size(), 2, 15000);
+    QVERIFY(session.cacheTables().contains(QStringLiteral("items")));
+
+    session.environment().writeAccount({{QStringLiteral("account/present"), false}});
+    QVERIFY(session.daemon().waitForFinished(20000));
+    QCOMPARE(session.daemon().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(session.daemon().exitCode(), 0);
+    QCOMPARE(session.feed().items().size(), 0);
+    QVERIFY(session.storeEntries(QStringLiteral("group")).isEmpty());
+    QVERIFY(session.storeEntries(QStringLiteral("notification")).isEmpty());
+    QVERIFY(!session.cacheTables().contains(QStringLiteral("items")));
+}
+
+QTEST_GUILESS_MAIN(TestE2eFaults)
+#include "tst_e2efaults.moc"

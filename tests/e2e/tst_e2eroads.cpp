@@ -1,0 +1,116 @@
+// The roads through the real processes: a new tweet on the service becomes an item of
+// the feed, a new mention shows in the mentions group of the notification store, and a
+// persons request of the contacts daemon is answered with the account's friends.
+
+#include "E2eSession.h"
+
+#include <QJsonArray>
+#include <QTest>
+
+class TestE2eRoads : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void newTweetBecomesAnItem();
+    void newMentionShowsInTheMentionsGroup();
+    void personsRequestIsAnsweredWithTheFriends();
+
+private:
+    QScopedPointer<E2eSession> mSession;
+};
+
+void TestE2eRoads::init()
+{
+    mSession.reset(new E2eSession);
+    QVERIFY(mSession->start());
+}
+
+void TestE2eRoads::cleanup()
+{
+    const bool stopped = mSession->stopDaemon();
+    mSession.reset();
+    QVERIFY(stopped);
+}
+
+void TestE2eRoads::newTweetBecomesAnItem()
+{
+    E2eSession &session = *mSession;
+    QVERIFY(session.startDaemon());
+    QVERIFY(session.waitForLogin());
+    QVERIFY(session.refresh());
+    QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 15000);
+
+    QVERIFY(session.server().post(QStringLiteral("tweets"),
+                                  {{QStringLiteral("text"), QStringLiteral("Fresh from the service")},
+                                   {QStringLiteral("screen_name"), QStringLiteral("carol_w")},
+                                   {QStringLiteral("name"), QStringLiteral("Carol W")}}));
+    const QString id = session.server().lastAnswer().value(QStringLiteral("id_str")).toString();
+    QVERIFY(!id.isEmpty());
+    QVERIFY(session.refresh());
+    QTRY_VERIFY_WITH_TIMEOUT(session.itemTweetIds().contains(id), 15000);
+    const QJsonObject item = session.feed().items().at(session.itemTweetIds().indexOf(id))[QStringLiteral("item")].toObject();
+    QCOMPARE(item[QStringLiteral("body")].toString(), QStringLiteral("Fresh from the service"));
+    QVERIFY2(item[QStringLiteral("title")].toString().contains(QStringLiteral("Carol W")),
+             qPrintable(item[QStringLiteral("title")].toString()));
+    QVERIFY(QFile::exists(item[QStringLiteral("icon")].toString()));
+}
+
+void TestE2eRoads::newMentionShowsInTheMentionsGroup()
+{
+    E2eSession &session = *mSession;
+    session.storeLastSeenIds(QStringLiteral("1"));
+    QVERIFY(session.startDaemon());
+    QVERIFY(session.waitForLogin());
+    QVERIFY(session.refresh());
+    // The fixtures' three mentions are newer than the stored id.
+    QTRY_COMPARE_WITH_TIMEOUT(session.mentionsGroup()[QStringLiteral("count")].toInt(), 3, 15000);
+
+    QVERIFY(session.server().post(QStringLiteral("mentions"),
+                                  {{QStringLiteral("text"), QStringLiteral("@AliceInData look at this")},
+                                   {QStringLiteral("screen_name"), QStringLiteral("zoe_mentions")},
+                                   {QStringLiteral("following"), true}}));
+    QVERIFY(session.refresh());
+    QTRY_COMPARE_WITH_TIMEOUT(session.mentionsGroup()[QStringLiteral("count")].toInt(), 4, 15000);
+    const QJsonObject group = session.mentionsGroup();
+    QVERIFY2(group[QStringLiteral("summary")].toString().contains(QStringLiteral("zoe_mentions")),
+             qPrintable(group[QStringLiteral("summary")].toString()));
+    // A notification of the group tells of the four; it follows the group's update.
+    const auto bodies = [&] {
+        QStringList texts;
+        for (const QJsonObject &notification : session.storeEntries(QStringLiteral("notification"))) {
+            if (notification[QStringLiteral("group")] == group[QStringLiteral("id")])
+                texts.append(notification[QStringLiteral("body")].toString());
+        }
+        return texts;
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(bodies().contains(QStringLiteral("4 new mentions")), qPrintable(bodies().join(QLatin1Char('|'))),
+                              15000);
+}
+
+void TestE2eRoads::personsRequestIsAnsweredWithTheFriends()
+{
+    E2eSession &session = *mSession;
+    // Two pages of friends.
+    QVERIFY(session.server().post(QStringLiteral("friends"),
+                                  {{QStringLiteral("users"), QJsonArray{QStringLiteral("carol_w"), QStringLiteral("dave"),
+                                                                        QStringLiteral("erin"), QStringLiteral("frank")}},
+                                   {QStringLiteral("page_size"), 3}}));
+    // The friends are fetched at the daemon's ticks, hours apart, and when the user
+    // switches the contacts on: started without, switched on once logged in.
+    session.environment().writeAccount({{QStringLiteral("services/contacts"), false}});
+    QVERIFY(session.startDaemon());
+    QVERIFY(session.waitForLogin());
+    QVERIFY(session.bus().waitForName(QStringLiteral("com.halvex.socialprovider.twitter")));
+    QCOMPARE(session.requestPersons(), QStringList());
+    session.environment().writeAccount({{QStringLiteral("services/contacts"), true}});
+    const QStringList expected = {QStringLiteral("@carol_w"), QStringLiteral("@dave"), QStringLiteral("@erin"),
+                                  QStringLiteral("@frank")};
+    QTRY_COMPARE_WITH_TIMEOUT(session.requestPersons(), expected, 15000);
+    QVERIFY(session.server().requestCount(QStringLiteral("/1.1/friends/list.json")) >= 2);
+}
+
+QTEST_GUILESS_MAIN(TestE2eRoads)
+#include "tst_e2eroads.moc"
