@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QString>
+#include <QStringList>
+
+// What the user would see at one moment: the feed's items, the notification store's
+// entries of the daemon, the contacts the daemon gave the contacts daemon.
+struct SimulatorSnapshot
+{
+    int round = 0;
+    int rounds = 0;
+    QJsonArray items;          // the feed's items, oldest first
+    QJsonArray groups;         // notification groups of the daemon
+    QJsonArray notifications;  // notifications of the daemon
+    QStringList contacts;      // "Name (@screen_name)"
+    QStringList events;        // what happened in the last round, for the reader
+    QStringList errors;        // everything that went wrong so far
+};
