@@ -297,12 +297,12 @@ void PlatformSimulator::playRound(int round)
             error(QStringLiteral("fake API: ") + mApi->lastError());
         // The oldest of ours goes again, as a user deleting a tweet.
         const QString gone = mAddedTweets.isEmpty() ? QString() : mAddedTweets.takeFirst();
-        if (gone.isEmpty())
-            ;
-        else if (mApi->post(QStringLiteral("tweets/delete"), {{QStringLiteral("id_str"), gone}}))
-            event(QStringLiteral("tweet %1 deleted on the service").arg(gone));
-        else
-            error(QStringLiteral("fake API: ") + mApi->lastError());
+        if (!gone.isEmpty()) {
+            if (mApi->post(QStringLiteral("tweets/delete"), {{QStringLiteral("id_str"), gone}}))
+                event(QStringLiteral("tweet %1 deleted on the service").arg(gone));
+            else
+                error(QStringLiteral("fake API: ") + mApi->lastError());
+        }
     }
     const QString mentioner = People.at((round + 2) % People.size());
     if (mApi->post(QStringLiteral("mentions"),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChildProcess.h"
 #include "SimulatorSnapshot.h"
 #include "SimulatorView.h"
 
@@ -68,10 +69,10 @@ private:
     Options mOptions;
     SimulatorView mView;
     SimulatorSnapshot mSnapshot;
-    QProcess mBus;
-    QProcess mFeed;
-    QProcess mFakeApi;
-    QProcess mDaemon;
+    ChildProcess mBus;
+    ChildProcess mFeed;
+    ChildProcess mFakeApi;
+    ChildProcess mDaemon;
     QFile mDaemonLogFile;
     QString mDaemonLog;
     QString mBusAddress;
