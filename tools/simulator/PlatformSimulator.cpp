@@ -78,6 +78,8 @@ int PlatformSimulator::run()
     waitForLogin();
     resyncContacts();
     for (int round = 1; !mStopRequested && (mOptions.rounds == 0 || round <= mOptions.rounds); ++round) {
+        if (mDaemon.state() == QProcess::NotRunning)
+            break;
         mSnapshot.round = round;
         mSnapshot.events.clear();
         playRound(round);
