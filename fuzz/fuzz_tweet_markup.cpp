@@ -1,0 +1,34 @@
+// A tweet's text marked up with its URL entities at whatever positions the service
+// claims, and the picture links found in the markup; then the link scan on any text.
+// The daemon has no client (it is not initialised), so processTweetImages stops after
+// the scan.
+
+#include "FuzzSupport.h"
+#include "TweetInput.h"
+#include "TwitterDaemon.h"
+
+#include <cstdlib>
+
+namespace {
+
+TwitterDaemon *daemon = nullptr;
+
+}
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***argv)
+{
+    FuzzSupport::start((*argv)[0]);
+    daemon = new TwitterDaemon(false, nullptr);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzSupport::Reader reader(data, size);
+    const TweetInput::Input input = TweetInput::read(reader);
+    // Without a client nothing can wait for thumbnails.
+    if (daemon->processTweetImages(input.tweet, input.avatar))
+        abort();
+    daemon->extractImageLinks(input.scanText);
+    return 0;
+}
