@@ -13,6 +13,8 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <functional>
+
 class ComHalvexHomeEventFeedInterface;
 class Helper;
 class NetworkMonitor;
@@ -135,6 +137,7 @@ private:
     void postAndRemember(const QVariantMap &tweet, const QString &avatar, const QStringList &images);
     static QVariantMap author(const QVariantMap &tweet);
     static QMap<QString, QString> avatarParameters(const QVariantMap &person);
+    QVariantList cachedAvatar(const QMap<QString, QString> &parameters);
     int avatarQuery(const QMap<QString, QString> &parameters, bool *requested);
     void waitForTimelineAvatar(const QVariant &tweet, const QMap<QString, QString> &parameters);
     void releaseTweetsWaitingFor(const QString &name, const QString &avatar);
@@ -148,6 +151,9 @@ private:
     void retrieveMessages();
     void retrieveMentions();
     QMap<QString, QString> pollParameters(const QString &sinceId) const;
+    void poll(const char *caller, const char *word, const QString &sinceId, const char *failure,
+              const std::function<int(QVariantList *, int *, const QMap<QString, QString> &)> &request,
+              void (NotificationHandler::*expect)(int));
     void requestFriendsPage(const QString &cursor, int *queryId);
     void checkAndRetrieveHelpConfiguration();
     void loginToTwitter();

@@ -61,6 +61,18 @@ int TwitterDaemon::avatarQuery(const QMap<QString, QString> &parameters, bool *r
     return queryId;
 }
 
+// The client's cached avatar for these parameters: a one-element list holding its path,
+// or an empty path when it is not cached.
+QVariantList TwitterDaemon::cachedAvatar(const QMap<QString, QString> &parameters)
+{
+    QVariantList cached;
+    int queryId = -1;
+    if (mTwitter->retrieveUserResources(&cached, &queryId, UserType::Avatar, parameters, Tw::Twitter::RETRIEVE_FROM_CACHE)
+        != Tw::Twitter::RETRIEVE_OK)
+        qCritical() << Q_FUNC_INFO << "retrieveUserResources from cache returned != ok";
+    return cached;
+}
+
 void TwitterDaemon::waitForTimelineAvatar(const QVariant &tweet, const QMap<QString, QString> &parameters)
 {
     mTweetsWaitingForAvatar.append(tweet);
@@ -146,12 +158,7 @@ void TwitterDaemon::prefetchFriendAvatar(const QVariantMap &user)
 {
     const QMap<QString, QString> parameters = avatarParameters(user);
     qDebug() << Q_FUNC_INFO << "Friend name:" << screenName(user);
-    QVariantList cached;
-    int cacheQueryId = -1;
-    if (mTwitter->retrieveUserResources(&cached, &cacheQueryId, UserType::Avatar, parameters,
-                                        Tw::Twitter::RETRIEVE_FROM_CACHE)
-        != Tw::Twitter::RETRIEVE_OK)
-        qCritical() << Q_FUNC_INFO << "retrieveUserResources from cache returned != ok";
+    const QVariantList cached = cachedAvatar(parameters);
     if (cached.isEmpty() || !cached.first().toString().isEmpty())
         return;
 

@@ -75,12 +75,7 @@ void TwitterDaemon::onTimelineUpdated(const TimelineType::TimelineType &type, co
             continue;
         qDebug() << Q_FUNC_INFO << "nextStep == NEXT_STEP_ADD_TO_HOMEVIEW";
         const QMap<QString, QString> parameters = avatarParameters(author(tweet));
-        QVariantList cached;
-        int cacheQueryId = -1;
-        if (mTwitter->retrieveUserResources(&cached, &cacheQueryId, UserType::Avatar, parameters,
-                                            Tw::Twitter::RETRIEVE_FROM_CACHE)
-            != Tw::Twitter::RETRIEVE_OK)
-            qCritical() << Q_FUNC_INFO << "retrieveUserResources from cache returned != ok";
+        const QVariantList cached = cachedAvatar(parameters);
         if (!cached.isEmpty() && cached.first().toString().isEmpty()) {
             waitForTimelineAvatar(data.at(i), parameters);
             continue;
