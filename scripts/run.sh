@@ -1,70 +1,23 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the daemon with --debug against the
-# reference event feed. It uses the session bus when there is one, a private bus
-# otherwise, and its own XDG folders under build/demo, where it writes a demo account
-# file unless one is there. Stop it with Ctrl-C; RUN_SECONDS=n stops it after n seconds.
+# Installs what is missing, builds, and runs the platform simulator: a private session
+# bus with the reference event feed, the fake Twitter API server on loopback with a
+# timeline that moves every round, and the real daemon between them. The terminal shows
+# the feed, the notification groups and the contacts after each round; the run's files,
+# logs and feed.html are in build/simulator. Ctrl-C stops it.
+#
+#   scripts/run.sh [ROUNDS]      ROUNDS=n (default 6; 0 runs until Ctrl-C)
+#   INTERVAL=s                   seconds between rounds (default 4)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
+
+rounds=${1:-${ROUNDS:-6}}
+interval=${INTERVAL:-4}
+case $rounds in '' | *[!0-9]*) echo "run.sh: ROUNDS must be a number, not '$rounds'" >&2; exit 2 ;; esac
 
 if [ -z "${TWITTER_OSTRA_BUILT:-}" ]; then
     scripts/install-deps.sh
     scripts/build.sh
-    export TWITTER_OSTRA_BUILT=1
 fi
 
-if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
-    echo "No session bus: starting a private one."
-    exec dbus-run-session -- "$0" "$@"
-fi
-
-demo=$root/build/demo
-export XDG_CONFIG_HOME=$demo/config XDG_CACHE_HOME=$demo/cache XDG_DATA_HOME=$demo/data
-mkdir -p "$XDG_CONFIG_HOME/Halvex" "$XDG_CACHE_HOME" "$XDG_DATA_HOME"
-account=$XDG_CONFIG_HOME/Halvex/TwitterAccount.conf
-if [ ! -f "$account" ]; then
-    cat > "$account" <<'ACCOUNT'
-[account]
-present=true
-screen_name=AliceInData
-user_id=1111111111
-token=demo-token
-token_secret=demo-token-secret
-consumer_key=demo-consumer-key
-consumer_secret=demo-consumer-secret
-
-[services]
-account=true
-contacts=true
-event_feed=true
-notifications=true
-
-[settings]
-tw-notif-main=true
-tw-notif-msg=true
-tw-notif-mention=true
-tw-notif-followed=false
-tw-notif-anyone=true
-ACCOUNT
-fi
-echo "Account file: $account"
-echo "Item cache:   $XDG_CACHE_HOME/data/twitter-ostra/twitter-cache.db"
-
-pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; wait 2>/dev/null || true; }
-trap cleanup EXIT
-
-if ! dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
-        string:com.halvex.home.EventFeed | grep -q 'boolean true'; then
-    build/tools/eventfeed/ostra-eventfeed --verbose --dump "$demo/eventfeed.json" &
-    pids+=($!)
-    echo "Reference event feed started; its items: $demo/eventfeed.json"
-fi
-
-build/src/daemon/twitter-ostra --debug &
-pids+=($!)
-if [ -n "${RUN_SECONDS:-}" ]; then
-    sleep "$RUN_SECONDS"
-else
-    wait "${pids[-1]}"
-fi
+# The simulator brings its own bus; it needs none from the session, and as root none is there.
+exec build/tools/simulator/ostra-simulator --rounds "$rounds" --interval "$interval" --run-dir build/simulator
