@@ -77,14 +77,6 @@ QString action(const QJsonObject &entry)
     return described.join(QLatin1Char(' '));
 }
 
-TwitterDouble::Answer later(const QVariantList &data)
-{
-    TwitterDouble::Answer answer;
-    answer.later = TwitterDouble::Answer::Result;
-    answer.laterData = data;
-    return answer;
-}
-
 }
 
 class TestNotifications : public QObject
@@ -162,8 +154,8 @@ void TestNotifications::setPreferences(bool messages, bool mentions, bool follow
 // A feed refresh whose polls are answered with these mentions and messages.
 void TestNotifications::poll(const QVariantList &mentions, const QVariantList &messages)
 {
-    TwitterDouble::enqueue(TwitterDouble::Timeline, TimelineType::MentionsTimeline, later(mentions));
-    TwitterDouble::enqueue(TwitterDouble::DirectMessages, DirectMessageType::ReceivedMessages, later(messages));
+    TwitterDouble::enqueue(TwitterDouble::Timeline, TimelineType::MentionsTimeline, TwitterDouble::later(mentions));
+    TwitterDouble::enqueue(TwitterDouble::DirectMessages, DirectMessageType::ReceivedMessages, TwitterDouble::later(messages));
     QSignalSpy answered(client(), &Tw::Twitter::directMessageUpdated);
     QMetaObject::invokeMethod(&mHarness.daemon(), "onRefreshRequested");
     QVERIFY(answered.wait());
@@ -325,10 +317,10 @@ void TestNotifications::followedOnlyFetchesFriendsOverPages()
     TwitterDouble::setResponder(TwitterDouble::User, UserType::FriendsList, [](const TwitterDouble::Request &request) {
         const QString cursor = request.args.value(QStringLiteral("cursor"));
         if (cursor == QLatin1String("-1"))
-            return later({friendsPage({QStringLiteral("AliceInData"), QStringLiteral("bob")}, QStringLiteral("100"))});
+            return TwitterDouble::later({friendsPage({QStringLiteral("AliceInData"), QStringLiteral("bob")}, QStringLiteral("100"))});
         if (cursor == QLatin1String("100"))
-            return later({friendsPage({QStringLiteral("ostra_owner")}, QStringLiteral("200"))});
-        return later({friendsPage({QStringLiteral("carol_w")}, QStringLiteral("0"))});
+            return TwitterDouble::later({friendsPage({QStringLiteral("ostra_owner")}, QStringLiteral("200"))});
+        return TwitterDouble::later({friendsPage({QStringLiteral("carol_w")}, QStringLiteral("0"))});
     });
     QSignalSpy fetched(&mHarness.daemon(), &TwitterDaemon::friendsFetched);
     poll(Fixtures::load(QStringLiteral("mentions_timeline.json")).toList(), {});
@@ -356,13 +348,13 @@ void TestNotifications::friendsFetchEndsOnMissingCursorOrFailure()
     setPreferences(true, true, true);
     TwitterDouble::setResponder(TwitterDouble::User, UserType::FriendsList, [ending](const TwitterDouble::Request &request) {
         if (request.args.value(QStringLiteral("cursor")) == QLatin1String("-1"))
-            return later({friendsPage({QStringLiteral("carol_w")}, QStringLiteral("100"))});
+            return TwitterDouble::later({friendsPage({QStringLiteral("carol_w")}, QStringLiteral("100"))});
         if (ending == QLatin1String("failure")) {
             TwitterDouble::Answer failure;
             failure.later = TwitterDouble::Answer::NetworkError;
             return failure;
         }
-        return later({friendsPage({QStringLiteral("dave")}, ending == QLatin1String("empty") ? QVariant(QString()) : QVariant())});
+        return TwitterDouble::later({friendsPage({QStringLiteral("dave")}, ending == QLatin1String("empty") ? QVariant(QString()) : QVariant())});
     });
     QSignalSpy fetched(&mHarness.daemon(), &TwitterDaemon::friendsFetched);
     poll({mention(QStringLiteral("50"), QStringLiteral("Carol W"), QStringLiteral("carol_w"))}, {});

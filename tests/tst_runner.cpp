@@ -23,22 +23,6 @@ namespace {
 const QString Service = QStringLiteral("com.halvex.socialprovider.twitter");
 const QString Path = QStringLiteral("/twitter");
 
-QByteArray encode(const SocialDataRequest &request)
-{
-    QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream.setVersion(SocialStreamVersion);
-    request.serialize(stream);
-    return bytes;
-}
-
-bool decode(const QByteArray &bytes, SocialDataRequest &request)
-{
-    QDataStream stream(bytes);
-    stream.setVersion(SocialStreamVersion);
-    request.deserialize(stream);
-    return stream.status() == QDataStream::Ok;
-}
 
 // The runner lives in this process: a blocking call would wait on the very thread that
 // has to answer it, so every call is waited for in the event loop.
@@ -52,14 +36,6 @@ Reply answered(Reply reply)
     return reply;
 }
 
-SocialProviderError decodeError(const QByteArray &bytes)
-{
-    QDataStream stream(bytes);
-    stream.setVersion(SocialStreamVersion);
-    SocialProviderError error;
-    stream >> error;
-    return error;
-}
 
 // A provider that finishes requests only when told to, with the errors given.
 class HeldProvider : public SocialProviderInterface
@@ -158,19 +134,19 @@ void TestRunner::interfaceShowsItsMembers()
 void TestRunner::personsRequestIsAnswered()
 {
     SocialGetPersonsRequest before;
-    QList<QVariant> answer = request(5, QStringLiteral("early"), encode(before));
-    QVERIFY(decode(answer.value(2).toByteArray(), before));
+    QList<QVariant> answer = request(5, QStringLiteral("early"), before.toBytes());
+    QVERIFY(before.fromBytes(answer.value(2).toByteArray()));
     QVERIFY(before.persons().isEmpty()); // no friends retrieved yet, and no error
     QVERIFY(answer.value(3).toByteArray().isEmpty());
 
     mPlugin->updateData(true, false);
     SocialGetPersonsRequest filtered;
     filtered.setPropertyFilter({{QStringLiteral("ScreenName"), QRegExp(QStringLiteral("@b.*"))}});
-    answer = request(5, QStringLiteral("req-1"), encode(filtered));
+    answer = request(5, QStringLiteral("req-1"), filtered.toBytes());
     QCOMPARE(answer.value(0).toInt(), 5);
     QCOMPARE(answer.value(1).toString(), QStringLiteral("req-1"));
     SocialGetPersonsRequest decoded;
-    QVERIFY(decode(answer.value(2).toByteArray(), decoded));
+    QVERIFY(decoded.fromBytes(answer.value(2).toByteArray()));
     QCOMPARE(decoded.persons().size(), 1);
     QCOMPARE(decoded.persons().first().id(), QStringLiteral("twitter:owner:bob"));
     QCOMPARE(decoded.propertyFilter().value(QStringLiteral("ScreenName")).pattern(), QStringLiteral("@b.*"));
@@ -180,10 +156,10 @@ void TestRunner::personsRequestIsAnswered()
 void TestRunner::servicesAndAccountsComeFromTheBase()
 {
     GetAggregatedServicesRequest services;
-    QVERIFY(decode(request(1, QStringLiteral("s"), encode(services)).value(2).toByteArray(), services));
+    QVERIFY(services.fromBytes(request(1, QStringLiteral("s"), services.toBytes()).value(2).toByteArray()));
     QCOMPARE(services.services().first().property(SocialService::ProviderName), QStringLiteral("twitter"));
     SocialGetAccountsRequest accounts;
-    QVERIFY(decode(request(3, QStringLiteral("a"), encode(accounts)).value(2).toByteArray(), accounts));
+    QVERIFY(accounts.fromBytes(request(3, QStringLiteral("a"), accounts.toBytes()).value(2).toByteArray()));
     QCOMPARE(accounts.accounts().first().id(), QStringLiteral("twitter:owner"));
 }
 
@@ -194,7 +170,7 @@ void TestRunner::unknownTypeIsRefusedAtOnce()
     QCOMPARE(answer.value(0).toInt(), 2);
     QCOMPARE(answer.value(1).toString(), QStringLiteral("x"));
     QCOMPARE(answer.value(2).toByteArray(), bytes);
-    QCOMPARE(decodeError(answer.value(3).toByteArray()),
+    QCOMPARE(SocialProviderError::fromBytes(answer.value(3).toByteArray()),
              SocialProviderError(1, QStringLiteral("void SdpImpl::performRequest(int, const QString&, const QByteArray&)")));
 }
 
@@ -226,7 +202,7 @@ void TestRunner::craftedBytesAreRefused()
     const QList<QVariant> answer = request(type, QStringLiteral("bad"), bytes);
     QCOMPARE(answer.value(0).toInt(), type);
     QCOMPARE(answer.value(2).toByteArray(), bytes);
-    QCOMPARE(decodeError(answer.value(3).toByteArray()), SocialProviderError(1, QStringLiteral("The request could not be read")));
+    QCOMPARE(SocialProviderError::fromBytes(answer.value(3).toByteArray()), SocialProviderError(1, QStringLiteral("The request could not be read")));
     // The runner is still there to answer.
     QCOMPARE(answered(mRosterd->metaData()).value().size(), 4);
 }
@@ -259,8 +235,8 @@ void TestRunner::requestsAreTrackedByObject()
     SdpImpl runner(provider, nullptr); // not on the bus: its signals are enough here
     QSignalSpy finished(&runner, qOverload<int, QString, QByteArray, QByteArray>(&SdpImpl::requestFinished));
     SocialGetAccountsRequest accounts;
-    runner.performRequest(3, QStringLiteral("same"), encode(accounts));
-    runner.performRequest(3, QStringLiteral("same"), encode(accounts));
+    runner.performRequest(3, QStringLiteral("same"), accounts.toBytes());
+    runner.performRequest(3, QStringLiteral("same"), accounts.toBytes());
     QCOMPARE(provider->held.size(), 2);
 
     provider->held.at(1)->setState(SocialDataRequest::Finished,
@@ -268,7 +244,7 @@ void TestRunner::requestsAreTrackedByObject()
     provider->held.at(0)->setState(SocialDataRequest::Finished, {});
     QCOMPARE(finished.count(), 2);
     QCOMPARE(finished.at(0).at(1).toString(), QStringLiteral("same"));
-    QCOMPARE(decodeError(finished.at(0).at(3).toByteArray()), SocialProviderError(3, QStringLiteral("first")));
+    QCOMPARE(SocialProviderError::fromBytes(finished.at(0).at(3).toByteArray()), SocialProviderError(3, QStringLiteral("first")));
     QCOMPARE(finished.at(1).at(1).toString(), QStringLiteral("same"));
     QCOMPARE(finished.at(1).at(3).toByteArray().size(), 0);
 }
@@ -281,7 +257,7 @@ void TestRunner::withoutProviderNothingIsReady()
     runner.performRequest(5, QStringLiteral("n"), QByteArray("xyz"));
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.first().at(2).toByteArray(), QByteArray("xyz"));
-    QCOMPARE(decodeError(finished.first().at(3).toByteArray()), SocialProviderError(6, QStringLiteral("Handler not ready")));
+    QCOMPARE(SocialProviderError::fromBytes(finished.first().at(3).toByteArray()), SocialProviderError(6, QStringLiteral("Handler not ready")));
     QCOMPARE(runner.metaData().size(), 4);
 }
 

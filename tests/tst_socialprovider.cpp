@@ -29,23 +29,6 @@ QVariantList fixtureFriends()
     return users;
 }
 
-QByteArray encode(const SocialDataRequest &request)
-{
-    QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream.setVersion(SocialStreamVersion);
-    request.serialize(stream);
-    return bytes;
-}
-
-// Decodes bytes into the request; false when the stream rejected them.
-bool decode(const QByteArray &bytes, SocialDataRequest &request)
-{
-    QDataStream stream(bytes);
-    stream.setVersion(SocialStreamVersion);
-    request.deserialize(stream);
-    return stream.status() == QDataStream::Ok;
-}
 
 SocialNetworkPerson personNamed(const QList<SocialNetworkPerson> &persons, const QString &screenName)
 {
@@ -133,7 +116,7 @@ void TestSocialProvider::recordsAndRequestsRoundTrip()
     sent.setPersons({person});
 
     SocialGetPersonsRequest received;
-    QVERIFY(decode(encode(sent), received));
+    QVERIFY(received.fromBytes(sent.toBytes()));
     QCOMPARE(received.propertyFilter().value(QStringLiteral("ScreenName")).pattern(), QStringLiteral("@a.*"));
     QCOMPARE(received.persons().size(), 1);
     QVERIFY(received.persons().first() == person);
@@ -147,7 +130,7 @@ void TestSocialProvider::recordsAndRequestsRoundTrip()
     SocialGetAccountsRequest accounts;
     accounts.setAccounts({account});
     SocialGetAccountsRequest decodedAccounts;
-    QVERIFY(decode(encode(accounts), decodedAccounts));
+    QVERIFY(decodedAccounts.fromBytes(accounts.toBytes()));
     QCOMPARE(decodedAccounts.accounts().first().propertyValue(SocialServiceAccount::ImportProgress).value<SocialImportProgress>(), progress);
 
     QByteArray errorBytes;
@@ -160,7 +143,7 @@ void TestSocialProvider::recordsAndRequestsRoundTrip()
 
     // A request of one kind is not read as another.
     GetAggregatedServicesRequest services;
-    QVERIFY(!decode(encode(services), accounts));
+    QVERIFY(!accounts.fromBytes(services.toBytes()));
 }
 
 void TestSocialProvider::malformedBytesAreRejected_data()
@@ -175,7 +158,7 @@ void TestSocialProvider::malformedBytesAreRejected_data()
     };
     SocialGetPersonsRequest valid;
     valid.setPropertyFilter({{QStringLiteral("Id"), QRegExp(QStringLiteral(".*"))}});
-    const QByteArray good = encode(valid);
+    const QByteArray good = valid.toBytes();
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("truncated") << good.left(good.size() - 3);
     QTest::newRow("garbage") << QByteArray("\x13\x37 not a request at all \xff\xfe", 26);
@@ -191,7 +174,7 @@ void TestSocialProvider::malformedBytesAreRejected()
 {
     QFETCH(QByteArray, bytes);
     SocialGetPersonsRequest request;
-    QVERIFY(!decode(bytes, request));
+    QVERIFY(!request.fromBytes(bytes));
 }
 
 void TestSocialProvider::pluginDescribesServiceAndAccount()

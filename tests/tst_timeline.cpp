@@ -59,14 +59,6 @@ QVariant decodeAction(const QString &action)
     return argument;
 }
 
-TwitterDouble::Answer later(const QVariantList &data)
-{
-    TwitterDouble::Answer answer;
-    answer.later = TwitterDouble::Answer::Result;
-    answer.laterData = data;
-    return answer;
-}
-
 }
 
 class TestTimeline : public QObject
@@ -145,7 +137,7 @@ QString TestTimeline::writeImage(const QString &name, const char *format)
 // A feed refresh whose home timeline answer is these tweets; returns once it is handled.
 void TestTimeline::refreshWith(const QVariantList &tweets)
 {
-    TwitterDouble::enqueue(TwitterDouble::Timeline, TimelineType::HomeTimeline, later(tweets));
+    TwitterDouble::enqueue(TwitterDouble::Timeline, TimelineType::HomeTimeline, TwitterDouble::later(tweets));
     QSignalSpy answered(client(), &Tw::Twitter::timelineUpdated);
     mHarness.feed().control().requestRefresh().waitForFinished();
     QVERIFY(answered.wait());
@@ -432,7 +424,7 @@ void TestTimeline::friendAvatarsArePrefetchedAcrossPages()
     const QVariant page1 = Fixtures::load(QStringLiteral("friends_list_page1.json"));
     const QVariant page2 = Fixtures::load(QStringLiteral("friends_list_page2.json"));
     TwitterDouble::setResponder(TwitterDouble::User, UserType::FriendsList, [&](const TwitterDouble::Request &request) {
-        return later({request.args.value(QStringLiteral("cursor")) == QLatin1String("-1") ? page1 : page2});
+        return TwitterDouble::later({request.args.value(QStringLiteral("cursor")) == QLatin1String("-1") ? page1 : page2});
     });
     TwitterDouble::setResponder(TwitterDouble::User, UserType::Avatar, [](const TwitterDouble::Request &request) {
         TwitterDouble::Answer answer;

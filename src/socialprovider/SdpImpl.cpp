@@ -15,15 +15,6 @@ namespace {
 const QString ProviderName = QStringLiteral("twitter");
 const QString ServicePrefix = QStringLiteral("com.halvex.socialprovider.");
 
-QByteArray encodeError(const SocialProviderError &error)
-{
-    QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream.setVersion(SocialStreamVersion);
-    stream << error;
-    return bytes;
-}
-
 }
 
 SdpImpl::SdpImpl(SocialProviderInterface *interface, QObject *parent)
@@ -89,7 +80,7 @@ QVariantMap SdpImpl::metaData()
 void SdpImpl::refuse(int requestType, const QString &requestId, const QByteArray &request, int errorType,
                      const QString &description)
 {
-    emit requestFinished(requestType, requestId, request, encodeError(SocialProviderError(errorType, description)));
+    emit requestFinished(requestType, requestId, request, SocialProviderError(errorType, description).toBytes());
 }
 
 void SdpImpl::performRequest(int requestType, const QString &requestId, const QByteArray &request)
@@ -120,10 +111,7 @@ void SdpImpl::performRequest(int requestType, const QString &requestId, const QB
 
     // The bytes come from any process on the bus: a request that cannot be read whole
     // is refused, not handed on half read.
-    QDataStream stream(request);
-    stream.setVersion(SocialStreamVersion);
-    dataRequest->deserialize(stream);
-    if (stream.status() != QDataStream::Ok) {
+    if (!dataRequest->fromBytes(request)) {
         qWarning() << Q_FUNC_INFO << "unreadable request" << requestType << requestId << request.size() << "bytes";
         delete dataRequest;
         refuse(requestType, requestId, request, SocialProviderError::RequestFailed,
@@ -149,15 +137,11 @@ void SdpImpl::requestFinished(SocialDataRequest *self)
     if (errors.isEmpty()) {
         qDebug() << Q_FUNC_INFO << requestId << "error: none";
     } else {
-        error = encodeError(errors.first());
+        error = errors.first().toBytes();
         qDebug() << Q_FUNC_INFO << requestId << "error:" << errors.first().type() << " description: "
                  << errors.first().description();
     }
-    QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream.setVersion(SocialStreamVersion);
-    self->serialize(stream);
-    emit requestFinished(self->type(), requestId, bytes, error);
+    emit requestFinished(self->type(), requestId, self->toBytes(), error);
     mRequests.remove(self);
     self->deleteLater();
 }

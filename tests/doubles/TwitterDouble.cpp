@@ -38,6 +38,14 @@ TwitterDouble::Answer takeAnswer(const TwitterDouble::Request &request)
 
 namespace TwitterDouble {
 
+Answer later(const QVariantList &data)
+{
+    Answer answer;
+    answer.later = Answer::Result;
+    answer.laterData = data;
+    return answer;
+}
+
 void enqueue(Operation operation, int type, const Answer &answer)
 {
     script().queued[qMakePair(int(operation), type)].append(answer);

@@ -44,6 +44,9 @@ struct Answer
     QVariantMap laterError;
 };
 
+// An answer that comes later, by the result signal, with this data.
+Answer later(const QVariantList &data);
+
 // Answers for the next requests of a kind, in order; once used up, the kind's responder
 // if one is set, else its default.
 void enqueue(Operation operation, int type, const Answer &answer);

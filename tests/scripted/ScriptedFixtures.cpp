@@ -27,22 +27,18 @@ TwitterDouble::Responder newerThanSinceId(const QVariantList &items)
 {
     return [items](const TwitterDouble::Request &request) {
         const QString sinceId = request.args.value(QStringLiteral("since_id"));
-        TwitterDouble::Answer answer;
-        answer.later = TwitterDouble::Answer::Result;
+        QVariantList newer;
         for (const QVariant &item : items) {
             if (Tw::Twitter::compareIds(item.toMap().value(QStringLiteral("id")).toString(), sinceId) > 0)
-                answer.laterData.append(item);
+                newer.append(item);
         }
-        return answer;
+        return TwitterDouble::later(newer);
     };
 }
 
 bool installScript()
 {
-    TwitterDouble::Answer timeline;
-    timeline.later = TwitterDouble::Answer::Result;
-    timeline.laterData = Fixtures::homeTimeline();
-    TwitterDouble::setDefault(TwitterDouble::Timeline, TimelineType::HomeTimeline, timeline);
+    TwitterDouble::setDefault(TwitterDouble::Timeline, TimelineType::HomeTimeline, TwitterDouble::later(Fixtures::homeTimeline()));
     TwitterDouble::setResponder(TwitterDouble::Timeline, TimelineType::MentionsTimeline,
                                 newerThanSinceId(Fixtures::load(QStringLiteral("mentions_timeline.json")).toList()));
     TwitterDouble::setResponder(TwitterDouble::DirectMessages, DirectMessageType::ReceivedMessages,

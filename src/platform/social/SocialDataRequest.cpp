@@ -44,6 +44,23 @@ void SocialDataRequest::deserialize(QDataStream &stream)
         stream.setStatus(QDataStream::ReadCorruptData);
 }
 
+QByteArray SocialDataRequest::toBytes() const
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream.setVersion(SocialStreamVersion);
+    serialize(stream);
+    return bytes;
+}
+
+bool SocialDataRequest::fromBytes(const QByteArray &bytes)
+{
+    QDataStream stream(bytes);
+    stream.setVersion(SocialStreamVersion);
+    deserialize(stream);
+    return stream.status() == QDataStream::Ok;
+}
+
 void SocialDataRequest::writeParameters(QDataStream &) const
 {
 }

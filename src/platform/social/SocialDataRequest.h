@@ -31,6 +31,11 @@ public:
     int state() const { return mState; }
     QList<SocialProviderError> errors() const { return mErrors; }
 
+    // serialize() into bytes for the bus, at the framework's stream version.
+    QByteArray toBytes() const;
+    // deserialize() from bus bytes; false when they are not such a request.
+    bool fromBytes(const QByteArray &bytes);
+
 Q_SIGNALS:
     void finished(SocialDataRequest *self);
 

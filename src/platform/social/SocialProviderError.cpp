@@ -1,5 +1,6 @@
 #include "SocialProviderError.h"
 
+#include "SocialGenericData.h"
 #include "SocialStream.h"
 
 SocialProviderError::SocialProviderError()
@@ -16,6 +17,24 @@ SocialProviderError::SocialProviderError(int type, const QString &description)
 bool SocialProviderError::operator==(const SocialProviderError &other) const
 {
     return mType == other.mType && mDescription == other.mDescription;
+}
+
+QByteArray SocialProviderError::toBytes() const
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream.setVersion(SocialStreamVersion);
+    stream << *this;
+    return bytes;
+}
+
+SocialProviderError SocialProviderError::fromBytes(const QByteArray &bytes)
+{
+    QDataStream stream(bytes);
+    stream.setVersion(SocialStreamVersion);
+    SocialProviderError error;
+    stream >> error;
+    return error;
 }
 
 QDataStream &operator<<(QDataStream &out, const SocialProviderError &error)

@@ -28,6 +28,11 @@ public:
 
     bool operator==(const SocialProviderError &other) const;
 
+    // The error as bytes for the bus, at the framework's stream version, and back; bytes
+    // that hold no error give NoError.
+    QByteArray toBytes() const;
+    static SocialProviderError fromBytes(const QByteArray &bytes);
+
 private:
     friend QDataStream &operator>>(QDataStream &in, SocialProviderError &error);
 
