@@ -76,6 +76,7 @@ void TestE2eFaults::rejectedTokenMeansAForcedLoginAndGoingOn()
     QTRY_VERIFY_WITH_TIMEOUT(session.log().contains(QStringLiteral("TwitterDaemon::logout")), 15000);
     // A forced login checks the credentials with the service again.
     QTRY_COMPARE_WITH_TIMEOUT(session.logins(), 2, 15000);
+    QVERIFY(session.log().contains(QStringLiteral("TwAccount::login(bool, int) true")));
     QVERIFY(session.server().requestCount(QStringLiteral("/1.1/account/verify_credentials.json")) > checks);
 
     const QString id = postTweet(QStringLiteral("After the new login"));
