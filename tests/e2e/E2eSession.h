@@ -12,7 +12,7 @@
 
 // One platform session for an end-to-end test, all real processes: a private bus, the
 // reference feed on it, the fake API server on loopback and the built daemon pointed at
-// both, with its log kept for inspection.
+// both, with its log kept for the checks.
 class E2eSession : public QObject
 {
     Q_OBJECT

@@ -1,6 +1,7 @@
 // The platform simulator as a person runs it, for a few quick rounds: it ends by itself
 // with status 0, its summary counts what it showed, and the
-// feed page holds every item with escaped text and the pictures as local files.
+// feed page holds every item with escaped text and the pictures as local files; and
+// stopped by a signal, it stops the daemon gently and ends with status 0.
 
 #include <QDir>
 #include <QFile>
@@ -10,12 +11,15 @@
 #include <QTest>
 #include <QUrl>
 
+#include <csignal>
+
 class TestE2eSimulator : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void roundsEndWithASummaryAndAFeedPage();
+    void terminationStopsTheDaemonFirst();
 };
 
 void TestE2eSimulator::roundsEndWithASummaryAndAFeedPage()
@@ -61,6 +65,30 @@ void TestE2eSimulator::roundsEndWithASummaryAndAFeedPage()
         QVERIFY2(path.startsWith(runDir.path()) && QFile::exists(path), qPrintable(path));
     }
     QVERIFY(images >= 20);
+}
+
+void TestE2eSimulator::terminationStopsTheDaemonFirst()
+{
+    QTemporaryDir runDir;
+    QVERIFY(runDir.isValid());
+    QProcess simulator;
+    simulator.setProcessChannelMode(QProcess::MergedChannels);
+    QString output;
+    connect(&simulator, &QProcess::readyRead, this, [&] { output += QString::fromUtf8(simulator.readAll()); });
+    simulator.start(QStringLiteral(SIMULATOR_BINARY), {QStringLiteral("--rounds"), QStringLiteral("0"),
+                                                       QStringLiteral("--run-dir"), runDir.path()});
+    QVERIFY(simulator.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(output.contains(QStringLiteral("round 1   (Ctrl-C stops)")), 60000);
+
+    ::kill(pid_t(simulator.processId()), SIGTERM);
+    QVERIFY(simulator.waitForFinished(30000));
+    output += QString::fromUtf8(simulator.readAll());
+    QVERIFY2(simulator.exitStatus() == QProcess::NormalExit && simulator.exitCode() == 0, qPrintable(output.right(2000)));
+    QVERIFY(output.contains(QStringLiteral("Summary after ")));
+    // The daemon was asked to end, and did so by itself.
+    QFile log(runDir.path() + QStringLiteral("/logs/twitter-ostra.log"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(log.readAll()).contains(QStringLiteral("termination requested")));
 }
 
 QTEST_GUILESS_MAIN(TestE2eSimulator)
