@@ -1,0 +1,177 @@
+// Inputs that made a fuzz target fail, kept as tests of the code that failed. Each
+// runs as the fuzz target did it.
+//
+// Bus bytes of persons requests (fuzz_social_request): SocialGenericData's operator>>
+// reads each property with Qt's own QVariant loading, which trusts the bytes. A person
+// record of a few dozen bytes from any process on the bus can
+//  - hold a string list said to have hundreds of millions of entries: Qt reserves room
+//    for the count before reading one, so the runner allocates gigabytes, or throws
+//    std::bad_alloc (uncaught: the daemon ends) when the size overflows;
+//  - name the bitmap type: Qt constructs one before reading it, and a bitmap without a
+//    QGuiApplication is a qFatal (the daemon has a QCoreApplication);
+//  - hold a date-time in a time zone that does not exist: it is read as one with a null
+//    zone, and writing it back (the answer to a persons request carries the request's
+//    persons when the plugin has none of its own) dereferences the null zone.
+
+#include "SdpImpl.h"
+#include "SocialGetPersonsRequest.h"
+#include "SocialNetworkPerson.h"
+#include "SocialProviderInitializer.h"
+#include "TestEnvironment.h"
+#include "TwitterDouble.h"
+#include "TwitterPlugin.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <sys/resource.h>
+
+#include <functional>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define UNDER_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define UNDER_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+namespace {
+
+const QString OwnId = QStringLiteral("1318223431118950401");
+const QString Own = QStringLiteral("ostra_owner");
+
+// A persons request (no filter) with one person whose one property is a variant: its
+// type, its null flag (not null), then what write() puts after them.
+QByteArray personWithValue(const QString &property, quint32 variantType,
+                           const std::function<void(QDataStream &)> &write = {})
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream.setVersion(SocialStreamVersion);
+    stream << qint32(SocialDataRequest::Persons) << quint32(0) << quint32(1);
+    stream << QStringLiteral("SocialNetworkPerson") << QStringLiteral("twitter:ostra_owner") << quint32(1);
+    stream << property << variantType << quint8(0);
+    if (write)
+        write(stream);
+    return bytes;
+}
+
+QByteArray personWithStringList(quint32 count)
+{
+    return personWithValue(QStringLiteral("Websites"), QMetaType::QStringList, [count](QDataStream &s) { s << count; });
+}
+
+// Bytes of the process's address space in use.
+qint64 addressSpaceInUse()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmSize:"))
+            return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return -1;
+}
+
+}
+
+class TestFuzzRegressions : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+
+    void personsRequestFromTheBus_data();
+    void personsRequestFromTheBus();
+
+private:
+    // The runner as the daemon has it, not on a bus; the plugin with or without friends.
+    void answer(const QByteArray &bytes, bool withFriends);
+
+    TestEnvironment mEnvironment;
+};
+
+void TestFuzzRegressions::initTestCase()
+{
+    QVERIFY(mEnvironment.isValid());
+    mEnvironment.applyToProcess();
+    // The runner is never put on a bus, but its destructor looks at the session bus:
+    // make sure that is none of the user's.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray("unix:path=" + QFile::encodeName(mEnvironment.root()) + "/no-bus"));
+    SocialProviderInitializer::init();
+#ifndef UNDER_ADDRESS_SANITIZER
+    // Half a gigabyte more than the process uses now: an allocation of the size that a
+    // request claims, rather than of what it holds, fails instead of going through.
+    const qint64 inUse = addressSpaceInUse();
+    QVERIFY(inUse > 0);
+    const rlimit limit{rlim_t(inUse + (qint64(512) << 20)), RLIM_INFINITY};
+    QCOMPARE(setrlimit(RLIMIT_AS, &limit), 0);
+#endif
+}
+
+void TestFuzzRegressions::personsRequestFromTheBus_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    // The count as the fuzzer found it: 8 bytes per entry overflow the list's size.
+    QTest::newRow("list size overflow") << personWithStringList(0x6f006e00);
+    // 134 million entries: a gigabyte, for 80 bytes.
+    QTest::newRow("list of a gigabyte") << personWithStringList(0x08000000);
+    QTest::newRow("list of the largest count") << personWithStringList(0x7fffffff);
+    // The type alone is enough; the fuzzer's input was 21 bytes, a record with a bitmap.
+    QTest::newRow("bitmap") << personWithValue(QStringLiteral("Websites"), QMetaType::QBitmap);
+    // Julian day, milliseconds, Qt::TimeZone, the zone's id.
+    QTest::newRow("date in a zone that does not exist")
+        << personWithValue(SocialNetworkPerson::StatusChangeTime, QMetaType::QDateTime, [](QDataStream &s) {
+               s << qint64(2461000) << quint32(0) << qint8(Qt::TimeZone) << QStringLiteral("Nowhere/Invalid");
+           });
+}
+
+void TestFuzzRegressions::personsRequestFromTheBus()
+{
+    QFETCH(QByteArray, bytes);
+
+    // Decoding, and encoding what was read, as fuzz_social_request selector 2 does.
+    {
+        QDataStream stream(bytes);
+        stream.setVersion(SocialStreamVersion);
+        SocialGetPersonsRequest request;
+        request.deserialize(stream);
+        QVERIFY(request.persons().size() <= 1);
+        QByteArray encoded;
+        QDataStream out(&encoded, QIODevice::WriteOnly);
+        out.setVersion(SocialStreamVersion);
+        request.serialize(out);
+    }
+
+    // Selectors 5 and 6: the runner answers the request either way.
+    answer(bytes, true);
+    answer(bytes, false);
+}
+
+void TestFuzzRegressions::answer(const QByteArray &bytes, bool withFriends)
+{
+    TwitterDouble::reset();
+    if (withFriends) {
+        TwitterDouble::Answer friends;
+        friends.cached = {QVariantMap{{QStringLiteral("id_str"), QStringLiteral("2")},
+                                      {QStringLiteral("screen_name"), QStringLiteral("AliceInData")}}};
+        TwitterDouble::setDefault(TwitterDouble::User, UserType::FriendsList, friends);
+    }
+    Tw::Twitter client(QStringLiteral("t"), QStringLiteral("s"), OwnId, Own, QStringLiteral("k"), QStringLiteral("c"));
+    auto *plugin = new TwitterPlugin(&client);
+    plugin->setAccountInfo(QStringLiteral("t"), QStringLiteral("s"), OwnId, Own);
+    if (withFriends)
+        plugin->updateData(true, false);
+    SdpImpl runner(plugin, nullptr);
+    QSignalSpy finished(&runner, qOverload<int, QString, QByteArray, QByteArray>(&SdpImpl::requestFinished));
+    runner.performRequest(SocialDataRequest::Persons, QStringLiteral("fuzz"), bytes);
+    QCOMPARE(finished.size(), 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QTEST_GUILESS_MAIN(TestFuzzRegressions)
+#include "tst_fuzzregressions.moc"
