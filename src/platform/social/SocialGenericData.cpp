@@ -67,10 +67,7 @@ QDataStream &operator>>(QDataStream &in, SocialGenericData &data)
     for (quint32 i = 0; i < count; ++i) {
         QString name;
         QVariant value;
-        if (!SocialStream::readString(in, name))
-            return in;
-        in >> value;
-        if (in.status() != QDataStream::Ok)
+        if (!SocialStream::readString(in, name) || !SocialStream::readVariant(in, value))
             return in;
         read.mProperties.insert(name, value);
     }
