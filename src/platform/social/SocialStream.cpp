@@ -115,22 +115,22 @@ bool readUrl(QDataStream &in, QVariant &value)
     return true;
 }
 
-// Date, time and time spec; an offset or a zone as the spec needs. A zone that does not
+// Date, time and kind of time; an offset or a zone where the kind needs one. A zone that does not
 // exist is refused: a date-time holding one cannot be written back.
 bool readDateTime(QDataStream &in, QVariant &value)
 {
     qint64 julianDay = 0;
     quint32 milliseconds = 0;
-    qint8 spec = 0;
-    in >> julianDay >> milliseconds >> spec;
+    qint8 timeSpec = 0;
+    in >> julianDay >> milliseconds >> timeSpec;
     if (in.status() != QDataStream::Ok)
         return false;
     const QDate date = QDate::fromJulianDay(julianDay);
     const QTime time = milliseconds == 0xffffffff ? QTime() : QTime::fromMSecsSinceStartOfDay(int(milliseconds));
-    switch (spec) {
+    switch (timeSpec) {
     case Qt::LocalTime:
     case Qt::UTC:
-        value = QDateTime(date, time, Qt::TimeSpec(spec));
+        value = QDateTime(date, time, Qt::TimeSpec(timeSpec));
         return true;
     case Qt::OffsetFromUTC: {
         qint32 offset = 0;
