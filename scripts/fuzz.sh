@@ -46,6 +46,12 @@ rm -rf "$build/seeds"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:quarantine_size_mb=64:malloc_context_size=2}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
+# The targets' private folders, which a crashing run leaves behind, stay in the build
+# folder.
+export TMPDIR=$build/tmp
+rm -rf "$TMPDIR"
+mkdir -p "$TMPDIR"
+
 failed=()
 for target in "${targets[@]}"; do
     corpus=$build/corpus/$target
@@ -69,6 +75,7 @@ for target in "${targets[@]}"; do
     fi
 done
 
+rm -rf "$TMPDIR"
 if [ ${#failed[@]} -ne 0 ]; then
     echo "fuzz: findings in ${failed[*]}"
     exit 1
