@@ -4,6 +4,8 @@
 #include "PrivateBus.h"
 #include "TestEnvironment.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
 #include <QSqlDatabase>
@@ -38,6 +40,8 @@ private Q_SLOTS:
     void debugSwitchMatchesExactly_data();
     void debugSwitchMatchesExactly();
     void runsWithAccountOnItsBusNameAndCache();
+    void unreadableSettingsCountAsAFirstStart();
+    void lockedCacheEndsTheStart();
 
 private:
     QProcess *startDaemon(const QStringList &arguments, const QProcessEnvironment &environment);
@@ -199,6 +203,35 @@ void TestStartup::runsWithAccountOnItsBusNameAndCache()
                                 "PRIMARY KEY(twitter_id))"));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("check"));
+}
+
+void TestStartup::unreadableSettingsCountAsAFirstStart()
+{
+    // A folder where the settings file should be: nothing can be read or written.
+    QVERIFY(QDir().mkpath(mEnvironment->daemonSettingsFile()));
+    const Run run = runDaemon({}, mEnvironment->processEnvironment(mBus.address()));
+    QCOMPARE(run.status, 0);
+    QVERIFY(QFileInfo(mEnvironment->daemonSettingsFile()).isDir());
+}
+
+void TestStartup::lockedCacheEndsTheStart()
+{
+    mEnvironment->writeDefaultAccount();
+    QVERIFY(QDir().mkpath(QFileInfo(mEnvironment->cacheDatabase()).path()));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+        db.setDatabaseName(mEnvironment->cacheDatabase());
+        QVERIFY(db.open());
+        QSqlQuery lock(db);
+        QVERIFY(lock.exec(QStringLiteral("CREATE TABLE items (twitter_id TEXT NOT NULL,homeview_id INT NOT NULL,PRIMARY KEY(twitter_id));")));
+        // Another process holds the file: the daemon can neither read nor write it.
+        QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        const Run run = runDaemon({}, mEnvironment->processEnvironment(mBus.address()));
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.log.contains(QStringLiteral("database is locked")), qPrintable(run.log));
+        QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("locker"));
 }
 
 QTEST_GUILESS_MAIN(TestStartup)
