@@ -4,6 +4,7 @@
 // mentions and direct messages are shown in the session's notification store.
 
 #include "EventFeedProcess.h"
+#include "FeedItems.h"
 #include "Fixtures.h"
 #include "PrivateBus.h"
 #include "SocialGetPersonsRequest.h"
@@ -22,26 +23,6 @@
 #include "runnerinterface.h"
 
 #include <csignal>
-
-namespace {
-
-QString shownId(const QVariantMap &tweet)
-{
-    const QVariant retweeted = tweet.value(QStringLiteral("retweeted_status"));
-    return (retweeted.isValid() ? retweeted.toMap() : tweet).value(QStringLiteral("id")).toString();
-}
-
-QString actionId(const QJsonValue &item)
-{
-    const QString action = item[QStringLiteral("item")][QStringLiteral("action")].toString();
-    QByteArray bytes = QByteArray::fromBase64(action.section(QLatin1Char(' '), 4, 4).toLatin1());
-    QDataStream stream(&bytes, QIODevice::ReadOnly);
-    QVariant id;
-    stream >> id;
-    return id.toString();
-}
-
-}
 
 class TestEndToEnd : public QObject
 {
@@ -113,10 +94,10 @@ void TestEndToEnd::refreshPublishesTheNewestTwentyOnce()
     QStringList expected;
     const QVariantList timeline = Fixtures::homeTimeline();
     for (int i = 0; i < 20; ++i)
-        expected.append(shownId(timeline.at(i).toMap()));
+        expected.append(FeedItems::shownId(timeline.at(i).toMap()));
     QStringList published;
     for (const QJsonValue &item : feed.items())
-        published.append(actionId(item));
+        published.append(FeedItems::actionId(item));
     QCOMPARE(QSet<QString>(published.begin(), published.end()), QSet<QString>(expected.begin(), expected.end()));
 
     const int handled = refreshesHandled();

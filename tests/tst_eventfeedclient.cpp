@@ -2,6 +2,7 @@
 // feed's answers (an id, -1, an error, none) and the service switch.
 
 #include "DaemonHarness.h"
+#include "FeedItems.h"
 #include "TwAccount.h"
 #include "TwFactoryOstra.h"
 
@@ -24,15 +25,6 @@ QVariantMap plainTweet(const QString &id)
             {QStringLiteral("created_at"), QStringLiteral("Sun Dec 06 05:40:12 +0000 2026")},
             {QStringLiteral("text"), QStringLiteral("  first line\nsecond  line \t")},
             {QStringLiteral("user"), user(QStringLiteral("Alice"), QStringLiteral("AliceInData"))}};
-}
-
-QVariant decodeActionArgument(const QString &action)
-{
-    QByteArray bytes = QByteArray::fromBase64(action.section(QLatin1Char(' '), 4, 4).toLatin1());
-    QDataStream stream(&bytes, QIODevice::ReadOnly);
-    QVariant argument;
-    stream >> argument;
-    return argument;
 }
 
 }
@@ -97,7 +89,7 @@ void TestEventFeedClient::plainTweetBecomesItem()
     QVERIFY(action.startsWith(QStringLiteral(
         "com.halvex.twitter.eventfeed /EventFeedMessage com.halvex.twitter.eventfeed showItem ")));
     QCOMPARE(action.count(QLatin1Char(' ')), 4);
-    QCOMPARE(decodeActionArgument(action), QVariant(QStringLiteral("1001")));
+    QCOMPARE(FeedItems::actionArgument(action), QVariant(QStringLiteral("1001")));
 }
 
 void TestEventFeedClient::retweetShowsTheRetweetedTweet()
@@ -114,7 +106,7 @@ void TestEventFeedClient::retweetShowsTheRetweetedTweet()
     QCOMPARE(item[QStringLiteral("body")].toString(), QStringLiteral("original text"));
     QVERIFY(item.contains(QStringLiteral("footer")));
     // The action opens the retweeted tweet, with its id as the map held it.
-    QCOMPARE(decodeActionArgument(item[QStringLiteral("action")].toString()), QVariant(qulonglong(900)));
+    QCOMPARE(FeedItems::actionArgument(item[QStringLiteral("action")].toString()), QVariant(qulonglong(900)));
 }
 
 void TestEventFeedClient::imageListIsPaddedToThree()

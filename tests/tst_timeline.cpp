@@ -3,6 +3,7 @@
 // thumbnails from real image files, failed requests and the friends' avatar prefetch.
 
 #include "DaemonHarness.h"
+#include "FeedItems.h"
 #include "Fixtures.h"
 #include "TwitterDouble.h"
 #include "eventfeedinterface.h"
@@ -48,15 +49,6 @@ QVariantMap urlEntity(const QString &url, const QString &expanded, int start)
 {
     return {{QStringLiteral("url"), url}, {QStringLiteral("expanded_url"), expanded},
             {QStringLiteral("indices"), QVariantList{start, start + url.size()}}};
-}
-
-QVariant decodeAction(const QString &action)
-{
-    QByteArray bytes = QByteArray::fromBase64(action.section(QLatin1Char(' '), 4, 4).toLatin1());
-    QDataStream stream(&bytes, QIODevice::ReadOnly);
-    QVariant argument;
-    stream >> argument;
-    return argument;
 }
 
 }
@@ -164,7 +156,7 @@ void TestTimeline::oneTweetBecomesACompleteItem()
              Tw::Twitter::convertDateTime(tweet.value(QStringLiteral("created_at")).toString(), false).toString(Qt::ISODate));
     QVERIFY(!posted.contains(QStringLiteral("footer")));
     QVERIFY(!posted.contains(QStringLiteral("imageList")));
-    QCOMPARE(decodeAction(posted[QStringLiteral("action")].toString()), tweet.value(QStringLiteral("id")));
+    QCOMPARE(FeedItems::actionArgument(posted[QStringLiteral("action")].toString()), tweet.value(QStringLiteral("id")));
 
     const qint64 feedId = items().at(0)[QStringLiteral("id")].toVariant().toLongLong();
     QCOMPARE(mHarness.cachedItems(), (QMap<QString, qint64>{{QStringLiteral("1335092000000000007"), feedId}}));
@@ -187,7 +179,7 @@ void TestTimeline::retweetNamesBothAuthors()
     QCOMPARE(posted[QStringLiteral("body")].toString(), original.value(QStringLiteral("text")).toString().simplified());
     QCOMPARE(posted[QStringLiteral("footer")].toString(), QStringLiteral("Retweeted by Carol W"));
     QCOMPARE(posted[QStringLiteral("icon")].toString(), cachedAvatar(originalAuthor.value(QStringLiteral("screen_name")).toString()));
-    QCOMPARE(decodeAction(posted[QStringLiteral("action")].toString()), original.value(QStringLiteral("id")));
+    QCOMPARE(FeedItems::actionArgument(posted[QStringLiteral("action")].toString()), original.value(QStringLiteral("id")));
     QVERIFY(mHarness.cachedItems().contains(retweet.value(QStringLiteral("id")).toString()));
 }
 
@@ -253,8 +245,8 @@ void TestTimeline::authorsShareOneAvatarRequest()
     // Both of bob's, in order; "Bob" differs in letter case and keeps waiting.
     QCOMPARE(items().size(), 3);
     QCOMPARE(item(1)[QStringLiteral("icon")].toString(), QStringLiteral("/net/bob.png"));
-    QCOMPARE(decodeAction(item(1)[QStringLiteral("action")].toString()).toString(), QStringLiteral("104"));
-    QCOMPARE(decodeAction(item(2)[QStringLiteral("action")].toString()).toString(), QStringLiteral("101"));
+    QCOMPARE(FeedItems::actionArgument(item(1)[QStringLiteral("action")].toString()).toString(), QStringLiteral("104"));
+    QCOMPARE(FeedItems::actionArgument(item(2)[QStringLiteral("action")].toString()).toString(), QStringLiteral("101"));
     QVERIFY(!mHarness.cachedItems().contains(QStringLiteral("102")));
 }
 

@@ -4,6 +4,7 @@
 // thumbnails of their pictures, all fetched from loopback.
 
 #include "EventFeedProcess.h"
+#include "FeedItems.h"
 #include "FakeApiProcess.h"
 #include "Fixtures.h"
 #include "PrivateBus.h"
@@ -16,26 +17,6 @@
 #include <QTest>
 
 #include <csignal>
-
-namespace {
-
-QString shownId(const QVariantMap &tweet)
-{
-    const QVariant retweeted = tweet.value(QStringLiteral("retweeted_status"));
-    return (retweeted.isValid() ? retweeted.toMap() : tweet).value(QStringLiteral("id")).toString();
-}
-
-QString actionId(const QJsonValue &item)
-{
-    const QString action = item[QStringLiteral("item")][QStringLiteral("action")].toString();
-    QByteArray bytes = QByteArray::fromBase64(action.section(QLatin1Char(' '), 4, 4).toLatin1());
-    QDataStream stream(&bytes, QIODevice::ReadOnly);
-    QVariant id;
-    stream >> id;
-    return id.toString();
-}
-
-}
 
 class TestClientEndToEnd : public QObject
 {
@@ -112,11 +93,11 @@ void TestClientEndToEnd::refreshPublishesTheNewestTwentyFromTheService()
     const QVariantList timeline = Fixtures::homeTimeline();
     QSet<QString> expected;
     for (int i = 0; i < 20; ++i)
-        expected.insert(shownId(timeline.at(i).toMap()));
+        expected.insert(FeedItems::shownId(timeline.at(i).toMap()));
     QSet<QString> published;
     const QString cache = mEnvironment->cacheHome() + QStringLiteral("/twitter-client/1111111111/");
     for (const QJsonValue &item : mFeed->items()) {
-        published.insert(actionId(item));
+        published.insert(FeedItems::actionId(item));
         const QString icon = item[QStringLiteral("item")][QStringLiteral("icon")].toString();
         QVERIFY2(icon.startsWith(cache + QStringLiteral("avatars/")), qPrintable(icon));
         const QImage avatar(icon);

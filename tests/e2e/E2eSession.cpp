@@ -1,5 +1,6 @@
 #include "E2eSession.h"
 
+#include "FeedItems.h"
 #include "SocialGetPersonsRequest.h"
 #include "SocialProviderInitializer.h"
 #include "e2erunnerinterface.h"
@@ -13,20 +14,6 @@
 #include <QTest>
 
 #include <csignal>
-
-namespace {
-
-QString actionId(const QJsonValue &item)
-{
-    const QString action = item[QStringLiteral("item")][QStringLiteral("action")].toString();
-    QByteArray bytes = QByteArray::fromBase64(action.section(QLatin1Char(' '), 4, 4).toLatin1());
-    QDataStream stream(&bytes, QIODevice::ReadOnly);
-    QVariant id;
-    stream >> id;
-    return id.toString();
-}
-
-}
 
 E2eSession::E2eSession()
     : mBus(new PrivateBus)
@@ -115,7 +102,7 @@ QStringList E2eSession::itemTweetIds()
 {
     QStringList ids;
     for (const QJsonValue &item : mFeed->items())
-        ids.append(actionId(item));
+        ids.append(FeedItems::actionId(item));
     return ids;
 }
 
