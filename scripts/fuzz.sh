@@ -12,7 +12,6 @@
 #   FUZZ_ARGS      further libFuzzer options
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source_dir=$PWD
 
 seconds=${FUZZ_SECONDS:-60}
 build=${FUZZ_BUILD:-build/clang-fuzz}
@@ -26,11 +25,8 @@ if [ ! -d "$fixtures" ]; then
     exit 1
 fi
 
-# The fuzz folder is added after every other target; the top-level CMakeLists.txt need
-# not know it.
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTWITTEROSTRA_FUZZ=ON -DBUILD_TESTING=OFF \
-    "-DCMAKE_PROJECT_twitter-ostra_INCLUDE=$source_dir/fuzz/LateInclude.cmake" >/dev/null
+    -DTWITTEROSTRA_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target twitterostra-fuzzers
 
 build=$(cd "$build" && pwd)
