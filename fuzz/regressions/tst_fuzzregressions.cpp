@@ -1,17 +1,17 @@
 // Inputs that made a fuzz target fail, kept as tests of the code that failed. Each
 // runs as the fuzz target did it.
 //
-// Bus bytes of persons requests (fuzz_social_request): SocialGenericData's operator>>
-// reads each property with Qt's own QVariant loading, which trusts the bytes. A person
-// record of a few dozen bytes from any process on the bus can
+// Bus bytes of persons requests (fuzz_social_request). When SocialGenericData's
+// operator>> read each property with Qt's own QVariant loading, which trusts the bytes,
+// a person record of a few dozen bytes from any process on the bus could
 //  - hold a string list said to have hundreds of millions of entries: Qt reserves room
-//    for the count before reading one, so the runner allocates gigabytes, or throws
-//    std::bad_alloc (uncaught: the daemon ends) when the size overflows;
+//    for the count before reading one, so the runner allocated gigabytes, or threw
+//    std::bad_alloc (uncaught: the daemon ended) when the size overflowed;
 //  - name the bitmap type: Qt constructs one before reading it, and a bitmap without a
 //    QGuiApplication is a qFatal (the daemon has a QCoreApplication);
-//  - hold a date-time in a time zone that does not exist: it is read as one with a null
-//    zone, and writing it back (the answer to a persons request carries the request's
-//    persons when the plugin has none of its own) dereferences the null zone.
+//  - hold a date-time in a time zone that does not exist: it was read as one with a
+//    null zone, and writing it back (the answer to a persons request carries the
+//    request's persons when the plugin has none of its own) dereferenced the null zone.
 
 #include "SdpImpl.h"
 #include "SocialGetPersonsRequest.h"
