@@ -33,7 +33,7 @@ private Q_SLOTS:
     void init();
 
     void tableIsCreatedOnceAndDroppedOnce();
-    void lookupAndInsertKeepTheFirstRow();
+    void lookupAndInsertKeepTheFirstRowAndWithdrawTheSecondItem();
     void failedLookupSkipsTheTweet();
     void staleRemovalHonoursTheFetchedSpan_data();
     void staleRemovalHonoursTheFetchedSpan();
@@ -91,7 +91,7 @@ void TestItemCache::tableIsCreatedOnceAndDroppedOnce()
     QVERIFY(mHarness.cachedItems().isEmpty());
 }
 
-void TestItemCache::lookupAndInsertKeepTheFirstRow()
+void TestItemCache::lookupAndInsertKeepTheFirstRowAndWithdrawTheSecondItem()
 {
     TwitterDaemon &daemon = mHarness.daemon();
     QCOMPARE(daemon.checkTweetFromDb(tweet(QStringLiteral("1334092880406159360"))),
@@ -104,6 +104,8 @@ void TestItemCache::lookupAndInsertKeepTheFirstRow()
     daemon.addTweetToDb(tweet(QStringLiteral("1334092880406159360")), 99);
     QCOMPARE(mHarness.cachedItems(),
              (QMap<QString, qint64>{{QStringLiteral("1334092880406159360"), 4611686018427387904LL}}));
+    // An item the cache could not take would be posted again: it leaves the feed.
+    QTRY_COMPARE(removedFeedIds(), QList<qint64>{99});
 }
 
 void TestItemCache::failedLookupSkipsTheTweet()

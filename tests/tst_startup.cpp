@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -42,10 +43,14 @@ private Q_SLOTS:
     void runsWithAccountOnItsBusNameAndCache();
     void unreadableSettingsCountAsAFirstStart();
     void lockedCacheEndsTheStart();
+    void readOnlyCacheEndsTheStart();
 
 private:
-    QProcess *startDaemon(const QStringList &arguments, const QProcessEnvironment &environment);
-    Run runDaemon(const QStringList &arguments, const QProcessEnvironment &environment);
+    QProcess *startDaemon(const QStringList &arguments, const QProcessEnvironment &environment,
+                          const QStringList &wrapper = {});
+    Run runDaemon(const QStringList &arguments, const QProcessEnvironment &environment,
+                  const QStringList &wrapper = {});
+    void createCache(const QString &connectionName);
     QVariant firstStart() const;
 
     PrivateBus mBus;
@@ -63,17 +68,21 @@ void TestStartup::init()
     QVERIFY(mEnvironment->isValid());
 }
 
-QProcess *TestStartup::startDaemon(const QStringList &arguments, const QProcessEnvironment &environment)
+// The wrapper, when given, is a command line that runs the daemon as its last argument.
+QProcess *TestStartup::startDaemon(const QStringList &arguments, const QProcessEnvironment &environment,
+                                   const QStringList &wrapper)
 {
     auto *daemon = new QProcess(this);
     daemon->setProcessEnvironment(environment);
-    daemon->start(QStringLiteral(DAEMON_BINARY), arguments);
+    const QStringList command = wrapper + QStringList{QStringLiteral(DAEMON_BINARY)} + arguments;
+    daemon->start(command.first(), command.mid(1));
     return daemon;
 }
 
-Run TestStartup::runDaemon(const QStringList &arguments, const QProcessEnvironment &environment)
+Run TestStartup::runDaemon(const QStringList &arguments, const QProcessEnvironment &environment,
+                           const QStringList &wrapper)
 {
-    QScopedPointer<QProcess> daemon(startDaemon(arguments, environment));
+    QScopedPointer<QProcess> daemon(startDaemon(arguments, environment, wrapper));
     Run run;
     if (!daemon->waitForFinished(30000)) {
         daemon->kill();
@@ -214,16 +223,24 @@ void TestStartup::unreadableSettingsCountAsAFirstStart()
     QVERIFY(QFileInfo(mEnvironment->daemonSettingsFile()).isDir());
 }
 
+void TestStartup::createCache(const QString &connectionName)
+{
+    QVERIFY(QDir().mkpath(QFileInfo(mEnvironment->cacheDatabase()).path()));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+    db.setDatabaseName(mEnvironment->cacheDatabase());
+    QVERIFY(db.open());
+    QSqlQuery query(db);
+    QVERIFY(query.exec(QStringLiteral("CREATE TABLE items (twitter_id TEXT NOT NULL,homeview_id INT NOT NULL,PRIMARY KEY(twitter_id));")));
+    QVERIFY(query.exec(QStringLiteral("INSERT INTO items VALUES ('20', 7)")));
+}
+
 void TestStartup::lockedCacheEndsTheStart()
 {
     mEnvironment->writeDefaultAccount();
-    QVERIFY(QDir().mkpath(QFileInfo(mEnvironment->cacheDatabase()).path()));
+    createCache(QStringLiteral("locker"));
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
-        db.setDatabaseName(mEnvironment->cacheDatabase());
-        QVERIFY(db.open());
+        QSqlDatabase db = QSqlDatabase::database(QStringLiteral("locker"));
         QSqlQuery lock(db);
-        QVERIFY(lock.exec(QStringLiteral("CREATE TABLE items (twitter_id TEXT NOT NULL,homeview_id INT NOT NULL,PRIMARY KEY(twitter_id));")));
         // Another process holds the file: the daemon can neither read nor write it.
         QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
         const Run run = runDaemon({}, mEnvironment->processEnvironment(mBus.address()));
@@ -232,6 +249,41 @@ void TestStartup::lockedCacheEndsTheStart()
         QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+}
+
+void TestStartup::readOnlyCacheEndsTheStart()
+{
+    mEnvironment->writeDefaultAccount();
+    createCache(QStringLiteral("readonly"));
+    QSqlDatabase::removeDatabase(QStringLiteral("readonly"));
+    QFile database(mEnvironment->cacheDatabase());
+    QVERIFY(database.open(QIODevice::ReadOnly));
+    const QByteArray before = database.readAll();
+    database.close();
+
+    // Root writes through file modes, so the cache folder is mounted read-only in a mount
+    // namespace of the daemon's own; anyone else gets a folder and file without write
+    // permission.
+    const QString folder = QFileInfo(mEnvironment->cacheDatabase()).path();
+    QStringList wrapper;
+    if (::geteuid() == 0) {
+        if (QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("-m"), QStringLiteral("true")}) != 0)
+            QSKIP("needs a mount namespace of its own");
+        wrapper = QStringList{QStringLiteral("unshare"), QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
+                              QStringLiteral("mount --bind -o ro \"$0\" \"$0\" && exec \"$@\""), folder};
+    } else {
+        QVERIFY(database.setPermissions(QFile::ReadOwner));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    }
+    const Run run = runDaemon({}, mEnvironment->processEnvironment(mBus.address()), wrapper);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    database.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+
+    // Rows it cannot write would have every tweet posted again at each refresh.
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.log.contains(QStringLiteral("Error: Cannot write database: ")), qPrintable(run.log));
+    QVERIFY(database.open(QIODevice::ReadOnly));
+    QCOMPARE(database.readAll(), before);
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

@@ -127,6 +127,10 @@ TwitterDaemon::INIT_ERROR TwitterDaemon::init()
     if (!createDbTables())
         return INIT_ERROR_DATABASE;
     prepareCache();
+    if (!cacheIsWritable()) {
+        qCritical() << Q_FUNC_INFO << "Error: Cannot write database: " << databasePath;
+        return INIT_ERROR_DATABASE;
+    }
 
     connect(mNetworkManager, &NetworkMonitor::onlineStateChanged, this,
             &TwitterDaemon::onOnlineStateChanged);

@@ -65,6 +65,8 @@ public:
     bool createDbTables();
     bool deleteDbTables();
     void prepareCache();
+    // A cache that can be read but not written would let every tweet be posted again.
+    bool cacheIsWritable();
     void addTweetToDb(const QVariantMap &tweet, qint64 homeviewId);
     NEXT_STEP checkTweetFromDb(const QVariantMap &tweet);
     // Withdraws the items of cached tweets that a fetched timeline no longer lists.

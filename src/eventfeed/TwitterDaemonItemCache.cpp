@@ -55,6 +55,19 @@ void TwitterDaemon::prepareCache()
     }
 }
 
+// Writes nothing and rolls back: this fails on a read-only file or folder, and on a file
+// another process keeps locked. (Taking the write lock alone succeeds on a read-only file.)
+bool TwitterDaemon::cacheIsWritable()
+{
+    QSqlQuery query(mDb);
+    const bool writable = query.exec(QStringLiteral("BEGIN IMMEDIATE"))
+        && query.exec(QStringLiteral("DELETE FROM items WHERE 0"));
+    if (!writable)
+        qCritical() << Q_FUNC_INFO << query.lastError().text();
+    QSqlQuery(mDb).exec(QStringLiteral("ROLLBACK"));
+    return writable;
+}
+
 bool TwitterDaemon::deleteDbTables()
 {
     if (!mDb.tables().contains(ItemsTable))
@@ -72,8 +85,12 @@ void TwitterDaemon::addTweetToDb(const QVariantMap &tweet, qint64 homeviewId)
     query.prepare(QStringLiteral("INSERT INTO items(twitter_id, homeview_id) VALUES (:twitter_id, :homeview_id);"));
     query.bindValue(QStringLiteral(":homeview_id"), homeviewId);
     query.bindValue(QStringLiteral(":twitter_id"), tweetId(tweet));
-    if (!query.exec())
-        qWarning() << Q_FUNC_INFO << "Error: Insert failed. " << query.lastError();
+    if (query.exec())
+        return;
+    qWarning() << Q_FUNC_INFO << "Error: Insert failed. " << query.lastError();
+    // Without its row the tweet would be posted again at the next refresh, beside this
+    // item: withdraw it, so that it comes back once, when the cache takes it.
+    mEventFeedIf->removeItem(homeviewId);
 }
 
 TwitterDaemon::NEXT_STEP TwitterDaemon::checkTweetFromDb(const QVariantMap &tweet)
