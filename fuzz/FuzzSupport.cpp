@@ -2,8 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QSet>
-#include <QVector>
 
 #include <cstdlib>
 #include <cstring>
@@ -66,48 +64,6 @@ void start(const char *programName)
     static char *argv[] = {name, nullptr};
     static QCoreApplication *application = new QCoreApplication(argc, argv);
     Q_UNUSED(application)
-}
-
-bool mayRepeatKeys(const QByteArray &json)
-{
-    // One entry per open bracket: the keys seen, for objects.
-    struct Level
-    {
-        bool object;
-        QSet<QByteArray> keys;
-    };
-    QVector<Level> levels;
-    bool expectKey = false;
-    for (int i = 0; i < json.size(); ++i) {
-        const char c = json.at(i);
-        if (c == '{' || c == '[') {
-            levels.append(Level{c == '{', {}});
-            expectKey = c == '{';
-        } else if (c == '}' || c == ']') {
-            if (!levels.isEmpty())
-                levels.removeLast();
-            expectKey = false;
-        } else if (c == ',') {
-            expectKey = !levels.isEmpty() && levels.last().object;
-        } else if (c == '"') {
-            const int start = i + 1;
-            bool escaped = false;
-            for (++i; i < json.size() && json.at(i) != '"'; ++i) {
-                if (json.at(i) == '\\') {
-                    escaped = true;
-                    ++i;
-                }
-            }
-            if (expectKey && !levels.isEmpty()) {
-                const QByteArray key = json.mid(start, i - start);
-                if (escaped || levels.last().keys.contains(key))
-                    return true;
-                levels.last().keys.insert(key);
-            }
-            expectKey = false;
-        }
-    }
-    return false;
 }
 
 Reader::Reader(const uint8_t *data, size_t size)

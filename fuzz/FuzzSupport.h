@@ -15,12 +15,6 @@ namespace FuzzSupport {
 // fuzzer down to a crawl).
 void start(const char *programName);
 
-// Whether a JSON text may hold an object with a key twice. Qt 5.15's JSON parser leaks
-// the earlier value of a repeated key when it is an array or object (it is never freed),
-// so the JSON targets leave such texts out: the leak would stop every run at once, and
-// it is Qt's, not ours. Keys with escapes count as possible repeats.
-bool mayRepeatKeys(const QByteArray &json);
-
 // Structured values out of the fuzzer's bytes. Reading past the end yields zeros and
 // empty strings, so every input is a valid one.
 class Reader
