@@ -102,6 +102,9 @@ void TwApiConnection::hold(const QString &endpoint, qint64 milliseconds, const Q
     timer->setObjectName(QStringLiteral("rateLimitHold"));
     timer->setProperty("endpoint", endpoint);
     timer->setSingleShot(true);
+    // A coarse timer may fire up to 5 % early, and a request before the reset is refused
+    // again; this one wakes the device once.
+    timer->setTimerType(Qt::PreciseTimer);
     connect(timer, &QTimer::timeout, this, [this, endpoint] { release(endpoint); });
     timer->start(int(milliseconds));
     mHolds.insert(endpoint, {timer, message});

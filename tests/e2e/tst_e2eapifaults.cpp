@@ -1,0 +1,211 @@
+// The service misbehaving under the running daemon: server errors, rate limits, answers
+// that are not JSON and slow answers. The daemon must survive each, let go of the failed
+// request so that the next refresh asks again, never retry on its own, and publish the
+// tweet it missed exactly once when the service is back.
+
+#include "E2eSession.h"
+
+#include <QDateTime>
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QSet>
+#include <QTest>
+
+namespace {
+
+const QString HomeTimeline = QStringLiteral("statuses/home_timeline.json");
+const QString HomeTimelinePath = QStringLiteral("/1.1/statuses/home_timeline.json");
+const QString TimelineFailed = QStringLiteral("Timeline request failed");
+
+}
+
+class TestE2eApiFaults : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void failedTimelineIsAskedForAgainAtTheNextRefresh_data();
+    void failedTimelineIsAskedForAgainAtTheNextRefresh();
+    void rateLimitHoldsTheTimelineBackUntilItsReset();
+    void slowTimelineKeepsTheDaemonAnswering();
+    void everyEndpointFailingCausesNoRequestStorm();
+
+private:
+    // Logged in, with the fixtures' 20 tweets in the feed; the timeline requests so far.
+    int startWithAFullFeed();
+    QString postTweet(const QString &text);
+    int timelineFailures() const { return mSession->log().count(TimelineFailed); }
+    bool addFault(const QJsonObject &fault);
+    // Asks for a refresh and waits until the daemon reports its timeline request failed.
+    bool failingRefresh();
+    void verifyFeedHoldsEachTweetOnce(const QString &id);
+
+    QScopedPointer<E2eSession> mSession;
+};
+
+void TestE2eApiFaults::init()
+{
+    mSession.reset(new E2eSession);
+    QVERIFY(mSession->start());
+}
+
+void TestE2eApiFaults::cleanup()
+{
+    // The daemon is still there, and ends in order.
+    const bool stopped = mSession->stopDaemon();
+    mSession.reset();
+    QVERIFY(stopped);
+}
+
+int TestE2eApiFaults::startWithAFullFeed()
+{
+    E2eSession &session = *mSession;
+    if (!session.startDaemon() || !session.waitForLogin() || !session.refresh()
+        || !QTest::qWaitFor([&] { return session.feed().items().size() == 20; }, 15000))
+        return -1;
+    return session.server().requestCount(HomeTimelinePath);
+}
+
+QString TestE2eApiFaults::postTweet(const QString &text)
+{
+    if (!mSession->server().post(QStringLiteral("tweets"), {{QStringLiteral("text"), text},
+                                                            {QStringLiteral("screen_name"), QStringLiteral("dave")}}))
+        return QString();
+    return mSession->server().lastAnswer().value(QStringLiteral("id_str")).toString();
+}
+
+bool TestE2eApiFaults::addFault(const QJsonObject &fault)
+{
+    return mSession->server().post(QStringLiteral("faults"), fault);
+}
+
+bool TestE2eApiFaults::failingRefresh()
+{
+    const int failures = timelineFailures();
+    mSession->feed().control().requestRefresh().waitForFinished();
+    return QTest::qWaitFor([&] { return timelineFailures() > failures; }, 15000);
+}
+
+void TestE2eApiFaults::verifyFeedHoldsEachTweetOnce(const QString &id)
+{
+    const QStringList ids = mSession->itemTweetIds();
+    QCOMPARE(ids.size(), 20);
+    QCOMPARE(QSet<QString>(ids.cbegin(), ids.cend()).size(), ids.size());
+    QCOMPARE(ids.count(id), 1);
+}
+
+void TestE2eApiFaults::failedTimelineIsAskedForAgainAtTheNextRefresh_data()
+{
+    QTest::addColumn<QJsonObject>("fault");
+    QTest::newRow("500") << QJsonObject{{QStringLiteral("target"), HomeTimeline}, {QStringLiteral("status"), 500}};
+    QTest::newRow("503") << QJsonObject{{QStringLiteral("target"), HomeTimeline}, {QStringLiteral("status"), 503}};
+    QTest::newRow("not JSON") << QJsonObject{{QStringLiteral("target"), HomeTimeline}, {QStringLiteral("malformed"), true}};
+}
+
+void TestE2eApiFaults::failedTimelineIsAskedForAgainAtTheNextRefresh()
+{
+    QFETCH(QJsonObject, fault);
+    E2eSession &session = *mSession;
+    const int before = startWithAFullFeed();
+    QVERIFY(before > 0);
+
+    const QString id = postTweet(QStringLiteral("Posted while the service fails"));
+    QVERIFY(addFault(fault));
+    QVERIFY(failingRefresh());
+    QVERIFY(!session.itemTweetIds().contains(id));
+    // No login is forced for a failure that is not about the credentials.
+    QCOMPARE(session.logins(), 1);
+
+    QVERIFY(session.refresh());
+    QTRY_VERIFY_WITH_TIMEOUT(session.itemTweetIds().contains(id), 15000);
+    verifyFeedHoldsEachTweetOnce(id);
+    // One request for the failed refresh, one for the next: no retry in between.
+    QCOMPARE(session.server().requestCount(HomeTimelinePath), before + 2);
+}
+
+void TestE2eApiFaults::rateLimitHoldsTheTimelineBackUntilItsReset()
+{
+    E2eSession &session = *mSession;
+    const int before = startWithAFullFeed();
+    QVERIFY(before > 0);
+
+    const QString id = postTweet(QStringLiteral("Posted while rate limited"));
+    const qint64 reset = QDateTime::currentSecsSinceEpoch() + 3;
+    QVERIFY(addFault({{QStringLiteral("target"), HomeTimeline}, {QStringLiteral("status"), 429},
+                      {QStringLiteral("reset"), reset}}));
+    QVERIFY(failingRefresh());
+    // Until the reset, refreshes fail at once without asking the service.
+    QVERIFY(failingRefresh());
+    QVERIFY(failingRefresh());
+    QCOMPARE(session.server().requestCount(HomeTimelinePath), before + 1);
+    QCOMPARE(session.logins(), 1);
+
+    QTRY_VERIFY_WITH_TIMEOUT(session.log().contains(QStringLiteral("TwApiConnection::release")), 10000);
+    QVERIFY(QDateTime::currentSecsSinceEpoch() >= reset);
+    QVERIFY(session.refresh());
+    QTRY_VERIFY_WITH_TIMEOUT(session.itemTweetIds().contains(id), 15000);
+    verifyFeedHoldsEachTweetOnce(id);
+    QCOMPARE(session.server().requestCount(HomeTimelinePath), before + 2);
+}
+
+void TestE2eApiFaults::slowTimelineKeepsTheDaemonAnswering()
+{
+    E2eSession &session = *mSession;
+    const int before = startWithAFullFeed();
+    QVERIFY(before > 0);
+
+    const QString id = postTweet(QStringLiteral("Posted on a slow day"));
+    QVERIFY(addFault({{QStringLiteral("target"), HomeTimeline}, {QStringLiteral("delay_ms"), 4000}}));
+    const int handled = session.refreshesHandled();
+    session.feed().control().requestRefresh().waitForFinished();
+    QTRY_COMPARE_WITH_TIMEOUT(session.server().requestCount(HomeTimelinePath), before + 1, 10000);
+
+    // While the answer is on its way the daemon's own service answers at once.
+    QDBusInterface daemon(QStringLiteral("com.halvex.twitterostra"), QStringLiteral("/twitterostra"),
+                          QStringLiteral("com.halvex.twitterostra"), session.bus().connection());
+    QElapsedTimer answered;
+    answered.start();
+    QVERIFY(daemon.call(QStringLiteral("clearMentionNotifications")).type() == QDBusMessage::ReplyMessage);
+    QVERIFY2(answered.elapsed() < 2000, qPrintable(QString::number(answered.elapsed())));
+    QCOMPARE(session.refreshesHandled(), handled);
+
+    QTRY_VERIFY_WITH_TIMEOUT(session.refreshesHandled() > handled, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(session.itemTweetIds().contains(id), 15000);
+    verifyFeedHoldsEachTweetOnce(id);
+    QCOMPARE(session.server().requestCount(HomeTimelinePath), before + 1);
+}
+
+void TestE2eApiFaults::everyEndpointFailingCausesNoRequestStorm()
+{
+    E2eSession &session = *mSession;
+    QVERIFY(startWithAFullFeed() > 0);
+    QVERIFY(session.server().post(QStringLiteral("requests/clear")));
+
+    const QString id = postTweet(QStringLiteral("Posted during the outage"));
+    QVERIFY(addFault({{QStringLiteral("target"), QStringLiteral("*")}, {QStringLiteral("status"), 500},
+                      {QStringLiteral("times"), 0}}));
+    for (int refresh = 0; refresh < 3; ++refresh)
+        QVERIFY(failingRefresh());
+    // Each refresh polls the timeline, the mentions and the messages once; nothing more
+    // goes out of the daemon's own accord.
+    for (const QString &endpoint : {HomeTimeline, QStringLiteral("statuses/mentions_timeline.json"),
+                                    QStringLiteral("direct_messages.json")})
+        QCOMPARE(session.server().requestCount(QStringLiteral("/1.1/") + endpoint), 3);
+    int apiRequests = 0;
+    for (const QJsonValue &request : session.server().requests())
+        apiRequests += request[QStringLiteral("path")].toString().startsWith(QLatin1String("/1.1/")) ? 1 : 0;
+    QCOMPARE(apiRequests, 9);
+    QCOMPARE(session.logins(), 1);
+
+    QVERIFY(session.server().post(QStringLiteral("faults/clear")));
+    QVERIFY(session.refresh());
+    QTRY_VERIFY_WITH_TIMEOUT(session.itemTweetIds().contains(id), 15000);
+    verifyFeedHoldsEachTweetOnce(id);
+}
+
+QTEST_GUILESS_MAIN(TestE2eApiFaults)
+#include "tst_e2eapifaults.moc"
