@@ -16,7 +16,9 @@
 // The service's JSON (fuzz_json, fuzz_feed_item). Qt 5.15's parser never frees the
 // earlier value of a key that an object holds twice when that value is an array or
 // object; the client passed every answer to it, so a server repeating a key made the
-// daemon leak on every poll. Such texts are now refused before Qt sees them.
+// daemon leak on every poll. Such texts are now refused before Qt sees them. The first
+// version of that refusal stepped past the end of an empty list of keys when an object
+// without keys closed (UBSan's pointer overflow).
 
 #include "SdpImpl.h"
 #include "SocialGetPersonsRequest.h"
@@ -93,6 +95,8 @@ private Q_SLOTS:
     void personsRequestFromTheBus();
     void serviceJson_data();
     void serviceJson();
+    void serviceJsonObjectWithoutKeys_data();
+    void serviceJsonObjectWithoutKeys();
 
 private:
     // The runner as the daemon has it, not on a bus; the plugin with or without friends.
@@ -192,6 +196,22 @@ void TestFuzzRegressions::serviceJson()
     const size_t after = mallinfo2().uordblks;
     qInstallMessageHandler(previous);
     QVERIFY2(after < before + 4096, qPrintable(QStringLiteral("%1 bytes more in use").arg(qint64(after - before))));
+}
+
+void TestFuzzRegressions::serviceJsonObjectWithoutKeys_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("fuzz_json") << QByteArray::fromBase64("GwAAAAAAAAB0IGZmT3VuwS4KIAp9XXtOAQB9");
+    QTest::newRow("fuzz_feed_item") << QByteArray::fromBase64("eyNjb29y/////13///9kaW5hbg==");
+}
+
+void TestFuzzRegressions::serviceJsonObjectWithoutKeys()
+{
+    QFETCH(QByteArray, text);
+    QString error;
+    const QVariant body = TwJson::parse(text, &error);
+    QVERIFY(!body.isValid());
+    QVERIFY(!error.isEmpty());
 }
 
 void TestFuzzRegressions::answer(const QByteArray &bytes, bool withFriends)

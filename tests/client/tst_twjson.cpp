@@ -112,6 +112,8 @@ void TestTwJson::distinctKeysAreRead_data()
     QTest::newRow("many keys") << objectOfKeys(300);
     QTest::newRow("array at the top") << QByteArray(R"([1,"a",{"a":1},[{"a":2}],null,true,-1.5e3])");
     QTest::newRow("empty ones") << QByteArray(R"({"a":{},"b":[],"c":[{}]})");
+    QTest::newRow("empty object, nothing before") << QByteArray("{}");
+    QTest::newRow("empty object in an array") << QByteArray("[{},{}]");
 }
 
 void TestTwJson::distinctKeysAreRead()
@@ -133,6 +135,7 @@ void TestTwJson::malformedTextsKeepQtsError_data()
     QTest::newRow("object without end") << QByteArray(R"({"a":{"b":1})");
     QTest::newRow("closed by the wrong bracket") << QByteArray(R"({"a":1])");
     QTest::newRow("stray closings") << QByteArray(R"(}]}{"a":1})");
+    QTest::newRow("object closed as an array, no keys") << QByteArray("{]");
     QTest::newRow("a scalar") << QByteArray("\"a\"");
     QTest::newRow("broken escape") << QByteArray(R"({"\u00":1})");
     QTest::newRow("bad UTF-8") << QByteArray("{\"\xff\":1}");

@@ -133,6 +133,8 @@ QByteArray unescaped(const char *begin, const char *end)
 // the two; nullptr when every key is there once.
 const Key *repeatIn(std::vector<Key>::iterator begin, std::vector<Key>::iterator end)
 {
+    if (end - begin < 2)
+        return nullptr;
     if (end - begin <= PairwiseKeys) {
         for (auto later = begin + 1; later < end; ++later) {
             for (auto earlier = begin; earlier < later; ++earlier) {
