@@ -1,0 +1,112 @@
+// The event feed misbehaving under the running daemon: refusing with -1, answering
+// errors, answering late. (A feed gone from the bus is in tst_eventfeedclient: without
+// it nothing here could ask for a refresh.) Whatever the feed did not take is offered again
+// at the next refresh, and nothing it took is posted twice.
+
+#include "E2eSession.h"
+
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+class TestE2eFeedFaults : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void refusedItemsAreOfferedAgain_data();
+    void refusedItemsAreOfferedAgain();
+    void lateAnswersPublishEachTweetOnce();
+
+private:
+    int cacheRows();
+    void verifyEachTweetOnce(int items);
+
+    QScopedPointer<E2eSession> mSession;
+};
+
+void TestE2eFeedFaults::init()
+{
+    mSession.reset(new E2eSession);
+    QVERIFY(mSession->start());
+    QVERIFY(mSession->startDaemon());
+    QVERIFY(mSession->waitForLogin());
+}
+
+void TestE2eFeedFaults::cleanup()
+{
+    const bool stopped = mSession->stopDaemon();
+    mSession.reset();
+    QVERIFY(stopped);
+}
+
+int TestE2eFeedFaults::cacheRows()
+{
+    int rows = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("feedfaults"));
+        db.setDatabaseName(mSession->environment().cacheDatabase());
+        QSqlQuery query(db);
+        if (db.open() && query.exec(QStringLiteral("SELECT count(*) FROM items")) && query.next())
+            rows = query.value(0).toInt();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("feedfaults"));
+    return rows;
+}
+
+void TestE2eFeedFaults::verifyEachTweetOnce(int items)
+{
+    const QStringList ids = mSession->itemTweetIds();
+    QCOMPARE(ids.size(), items);
+    QCOMPARE(QSet<QString>(ids.cbegin(), ids.cend()).size(), items);
+    QCOMPARE(cacheRows(), items);
+}
+
+void TestE2eFeedFaults::refusedItemsAreOfferedAgain_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("-1") << "minus-one";
+    QTest::newRow("error") << "error";
+}
+
+void TestE2eFeedFaults::refusedItemsAreOfferedAgain()
+{
+    QFETCH(QString, fault);
+    E2eSession &session = *mSession;
+    session.feed().control().setAddItemAnswer(fault).waitForFinished();
+    QVERIFY(session.refresh());
+    QTRY_COMPARE_WITH_TIMEOUT(session.log().count(QStringLiteral("Error: mEventFeedIf returned invalid value"))
+                                  + session.log().count(QStringLiteral("EventFeed returned error!")),
+                              20, 15000);
+    QCOMPARE(cacheRows(), 0);
+    QCOMPARE(session.feed().items().size(), 0);
+
+    session.feed().control().setAddItemAnswer(QStringLiteral("id")).waitForFinished();
+    QVERIFY(session.refresh());
+    QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 15000);
+    verifyEachTweetOnce(20);
+
+    // Another refresh posts nothing more.
+    QVERIFY(session.refresh());
+    verifyEachTweetOnce(20);
+}
+
+void TestE2eFeedFaults::lateAnswersPublishEachTweetOnce()
+{
+    E2eSession &session = *mSession;
+    session.feed().control().setReplyDelay(200).waitForFinished();
+    QVERIFY(session.refresh());
+    QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(cacheRows(), 20, 15000);
+    verifyEachTweetOnce(20);
+
+    session.feed().control().setReplyDelay(0).waitForFinished();
+    QVERIFY(session.refresh());
+    verifyEachTweetOnce(20);
+}
+
+QTEST_GUILESS_MAIN(TestE2eFeedFaults)
+#include "tst_e2efeedfaults.moc"
