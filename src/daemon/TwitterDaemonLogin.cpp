@@ -15,6 +15,7 @@
 #include <QDBusConnection>
 #include <QDebug>
 #include <QImage>
+#include <QImageReader>
 #include <QTimer>
 
 namespace {
@@ -26,6 +27,15 @@ const QString ClockSkewError = QStringLiteral("Client time out of sync");
 const QString DeletedUserError = QStringLiteral("User has been deleted");
 const QString TwitterApplicationService = QStringLiteral("com.halvex.twitter.eventfeed");
 const QString UpdateIntervalKey = QStringLiteral("/desktop/ostra/event_feed/update_interval");
+
+// The compiled-in mask, read by the PNG reader built into QtGui. Left to detect the format,
+// Qt would load every image plugin first, the SVG one with all of QtWidgets among them.
+QImage avatarMask()
+{
+    QImageReader reader(QStringLiteral(":/avatar-mask"), "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
 
 }
 
@@ -84,7 +94,7 @@ void TwitterDaemon::onTwitterAuthenticated(const QString &token, const QString &
     applyNotificationSettings(settingKeys);
     mAccount->watchSettings(settingKeys);
 
-    mTwitter->setMask(QImage(QStringLiteral(":/avatar-mask")));
+    mTwitter->setMask(avatarMask());
     connect(mTwitter, &Tw::Twitter::timelineUpdated, this, &TwitterDaemon::onTimelineUpdated);
     connect(mTwitter, &Tw::Twitter::userUpdated, this, &TwitterDaemon::onUserUpdated);
     connect(mTwitter, &Tw::Twitter::helpRetrieved, this, &TwitterDaemon::onHelpRetrieved);
