@@ -402,6 +402,16 @@ void TestTimeline::imageExtensionFollowsTheContent()
     daemon.ensureImageExtension(mislabelled);
     QCOMPARE(mislabelled, gif + QStringLiteral(".png"));
 
+    // Told by its signature: a GIF needs no decoder to be named one.
+    const QString bareGif = mImages.filePath(QStringLiteral("animation"));
+    QFile gifFile(bareGif);
+    QVERIFY(gifFile.open(QIODevice::WriteOnly));
+    gifFile.write(QByteArray("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 14));
+    gifFile.close();
+    QString animation = bareGif;
+    daemon.ensureImageExtension(animation);
+    QCOMPARE(animation, bareGif + QStringLiteral(".gif"));
+
     QString missing = mImages.filePath(QStringLiteral("gone"));
     daemon.ensureImageExtension(missing);
     QCOMPARE(missing, mImages.filePath(QStringLiteral("gone")));

@@ -7,7 +7,6 @@
 
 #include <QDebug>
 #include <QFile>
-#include <QImageReader>
 
 namespace {
 
@@ -18,6 +17,25 @@ struct Picture
     QString mediaId; // empty for a link found in the text
     QString url;
 };
+
+// The picture formats the feed tells apart, by their signatures. Asking Qt instead would
+// load every image plugin to probe the file, the SVG one with all of QtWidgets among them.
+QByteArray pictureFormat(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    const QByteArray head = file.read(8);
+    if (head.startsWith("\xFF\xD8"))
+        return QByteArrayLiteral("jpeg");
+    if (head.startsWith("GIF87a") || head.startsWith("GIF89a"))
+        return QByteArrayLiteral("gif");
+    if (head == "\x89PNG\r\n\x1A\n")
+        return QByteArrayLiteral("png");
+    if (head.startsWith(QByteArray("II*\0", 4)) || head.startsWith(QByteArray("MM\0*", 4)))
+        return QByteArrayLiteral("tiff");
+    return QByteArray();
+}
 
 // Characters that would end the anchor early are percent-encoded: the markup is made
 // from the service's data, and a link stays a valid URL that way.
@@ -176,7 +194,7 @@ void TwitterDaemon::ensureImageExtension(QString &path)
 {
     if (path.isEmpty())
         return;
-    const QByteArray format = QImageReader::imageFormat(path);
+    const QByteArray format = pictureFormat(path);
     QString extension;
     if (format == "jpeg" && !path.endsWith(QLatin1String(".jpg")) && !path.endsWith(QLatin1String(".jpeg")))
         extension = QStringLiteral(".jpg");
