@@ -1,6 +1,7 @@
 // The layers in place of the platform's libraries: the account file and its signals,
 // id and date utilities, the sync timer, the configuration store and remote actions.
 
+#include "Helper.h"
 #include "OGConfItem.h"
 #include "ORemoteAction.h"
 #include "SyncTimer.h"
@@ -33,6 +34,7 @@ private Q_SLOTS:
     void syncTimerStopsAndWakesUp();
     void gconfItemReadsIntegerKeys();
     void remoteActionTextualForm();
+    void pollingBearerIsExcludedUnlessAskedFor();
 
 private:
     void writeAccountFile(const QString &text);
@@ -232,6 +234,26 @@ void TestPlatform::remoteActionTextualForm()
     QDataStream second(&bytes, QIODevice::ReadOnly);
     second >> decoded;
     QCOMPARE(decoded.toString(), QStringLiteral("two words"));
+}
+
+void TestPlatform::pollingBearerIsExcludedUnlessAskedFor()
+{
+    const QByteArray before = qgetenv("QT_EXCLUDE_GENERIC_BEARER");
+    const bool wasSet = qEnvironmentVariableIsSet("QT_EXCLUDE_GENERIC_BEARER");
+
+    qunsetenv("QT_EXCLUDE_GENERIC_BEARER");
+    Helper::excludePollingBearer();
+    QCOMPARE(qgetenv("QT_EXCLUDE_GENERIC_BEARER"), QByteArray("1"));
+
+    // Whoever starts the daemon may still want the generic bearer.
+    qputenv("QT_EXCLUDE_GENERIC_BEARER", "0");
+    Helper::excludePollingBearer();
+    QCOMPARE(qgetenv("QT_EXCLUDE_GENERIC_BEARER"), QByteArray("0"));
+
+    if (wasSet)
+        qputenv("QT_EXCLUDE_GENERIC_BEARER", before);
+    else
+        qunsetenv("QT_EXCLUDE_GENERIC_BEARER");
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)

@@ -95,6 +95,12 @@ void Helper::setLowPriority()
         qWarning() << Q_FUNC_INFO << "cannot lower the process priority";
 }
 
+void Helper::excludePollingBearer()
+{
+    if (!qEnvironmentVariableIsSet("QT_EXCLUDE_GENERIC_BEARER"))
+        qputenv("QT_EXCLUDE_GENERIC_BEARER", "1");
+}
+
 void Helper::onTerminationSignal()
 {
     char byte = 0;

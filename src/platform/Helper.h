@@ -20,6 +20,11 @@ public:
     static void setDebugCallback(const char *name, bool debug);
     // Lowers the scheduling priority of the process, as befits a background service.
     static void setLowPriority();
+    // Keeps Qt's generic network bearer out of the process, unless the environment asks for
+    // it (QT_EXCLUDE_GENERIC_BEARER set): from the first network request on it would poll
+    // the interfaces every 10 seconds, while the online state comes from netlink events.
+    // To be called before the first QNetworkAccessManager is made.
+    static void excludePollingBearer();
 
 private Q_SLOTS:
     void onTerminationSignal();
