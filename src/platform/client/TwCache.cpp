@@ -12,11 +12,16 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString Responses = QStringLiteral("responses");
 // Far above any answer the client accepts from the network: a bigger file is damaged.
 const qint64 MaxResponseBytes = 16 * 1024 * 1024;
+// Every extension the client gives a picture (avatars are png, thumbnails jpg, png or
+// gif), in the order of a listing sorted by name.
+const char *const PictureExtensions[] = {".gif", ".jpg", ".png"};
 
 // A folder name from the user id that cannot leave the cache folder.
 QString safeFolderName(const QString &userId)
@@ -41,15 +46,18 @@ QVariant TwCache::response(const QString &key) const
 {
     const QString path = mRoot + QLatin1Char('/') + Responses + QLatin1Char('/') + fileName(key) + QStringLiteral(".json");
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Read in one go: the files are small, and a buffered read copies them once more.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return QVariant();
+    // No more than the file holds: read(MaxResponseBytes) sets the whole limit aside first.
     QString error;
-    const QVariant value = TwJson::parse(file.read(MaxResponseBytes), &error);
+    const QVariant value = TwJson::parse(file.read(qMin(file.size(), MaxResponseBytes)), &error);
     if (!value.isValid()) {
         qWarning() << Q_FUNC_INFO << "unreadable cache file" << path << error;
         return QVariant();
     }
-    touch(path);
+    // Served, so its age starts again; through the open file rather than a second open.
+    file.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
     return value;
 }
 
@@ -70,13 +78,20 @@ QString TwCache::picturePath(const QString &folder, const QString &key) const
 
 QString TwCache::existingPicture(const QString &folder, const QString &key) const
 {
-    const QDir dir(mRoot + QLatin1Char('/') + folder);
-    const QStringList matches = dir.entryList({fileName(key) + QStringLiteral(".*")}, QDir::Files, QDir::Name);
-    if (matches.isEmpty())
-        return QString();
-    const QString path = dir.filePath(matches.first());
-    touch(path);
-    return path;
+    // A look at each name the picture can have: a listing of the folder, which holds a
+    // picture for every user and tweet seen, costs as much for each lookup as all of them.
+    const QString base = mRoot + QLatin1Char('/') + folder + QLatin1Char('/') + fileName(key);
+    const QByteArray nativeBase = QFile::encodeName(base);
+    for (const char *extension : PictureExtensions) {
+        const QByteArray nativePath = nativeBase + extension;
+        struct stat status;
+        if (stat(nativePath.constData(), &status) == 0 && S_ISREG(status.st_mode)) {
+            const QString path = base + QLatin1String(extension);
+            touch(path);
+            return path;
+        }
+    }
+    return QString();
 }
 
 bool TwCache::writeFile(const QString &path, const QByteArray &content)

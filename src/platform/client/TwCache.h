@@ -24,7 +24,8 @@ public:
     // Where the picture of this key lives in a folder ("avatars", "thumbnails"), without
     // extension; the folder is made when missing.
     QString picturePath(const QString &folder, const QString &key) const;
-    // The existing file of this key in a folder, whatever its extension; empty if none.
+    // The existing file of this key in a folder, with any of the extensions the client
+    // gives pictures (the first by name); empty if none.
     QString existingPicture(const QString &folder, const QString &key) const;
     static bool writeFile(const QString &path, const QByteArray &content);
 
