@@ -129,6 +129,11 @@ QByteArray unescaped(const char *begin, const char *end)
     return out;
 }
 
+bool isContainer(const QVariant &value)
+{
+    return value.type() == QVariant::List || value.type() == QVariant::Map;
+}
+
 // The first key found twice in one of the object's keys [begin, end), the later one of
 // the two; nullptr when every key is there once.
 const Key *repeatIn(std::vector<Key>::iterator begin, std::vector<Key>::iterator end)
@@ -274,19 +279,25 @@ QVariant TwJson::exactIds(const QVariant &value)
 {
     if (value.type() == QVariant::List) {
         QVariantList list = value.toList();
-        for (QVariant &element : list)
-            element = exactIds(element);
+        for (QVariant &element : list) {
+            if (isContainer(element))
+                element = exactIds(element);
+        }
         return list;
     }
     if (value.type() != QVariant::Map)
         return value;
     QVariantMap map = value.toMap();
-    for (auto it = map.begin(); it != map.end(); ++it)
-        it.value() = exactIds(it.value());
-    for (const QString &key : map.keys()) {
-        const QString number = key.chopped(qMin(key.size(), TextSuffix.size()));
-        if (key.endsWith(TextSuffix) && map.contains(number) && map.value(key).type() == QVariant::String)
-            map.insert(number, map.value(key));
+    // One pass in key order: "id" comes before "id_str", so the text replaces the number
+    // after the number's own turn, and "id_str" before "id_str_str" as well.
+    for (auto it = map.begin(); it != map.end(); ++it) {
+        if (isContainer(it.value())) {
+            it.value() = exactIds(it.value());
+        } else if (it.value().type() == QVariant::String && it.key().endsWith(TextSuffix)) {
+            const auto number = map.find(it.key().chopped(TextSuffix.size()));
+            if (number != map.end())
+                number.value() = it.value();
+        }
     }
     return map;
 }
