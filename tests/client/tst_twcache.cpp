@@ -3,6 +3,7 @@
 
 #include "TestEnvironment.h"
 #include "TwCache.h"
+#include "TwPictures.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -14,6 +15,7 @@
 namespace {
 
 const QString UserId = QStringLiteral("1318223431118950401");
+const QList<QLatin1String> &Thumbnails = TwPictures::thumbnailExtensions();
 
 bool writeBytes(const QString &path, const QByteArray &bytes)
 {
@@ -122,10 +124,10 @@ void TestTwCache::pictureUnderEachExtension()
     QVERIFY(writeBytes(path, "picture"));
     QVERIFY(setAge(path, 6));
 
-    QCOMPARE(cache.existingPicture(QStringLiteral("thumbnails"), QStringLiteral("media/1")), path);
+    QCOMPARE(cache.existingPicture(QStringLiteral("thumbnails"), QStringLiteral("media/1"), Thumbnails), path);
     QVERIFY(QFileInfo(path).lastModified().secsTo(QDateTime::currentDateTime()) < 60);
-    QCOMPARE(cache.existingPicture(QStringLiteral("thumbnails"), QStringLiteral("media/2")), QString());
-    QCOMPARE(cache.existingPicture(QStringLiteral("avatars"), QStringLiteral("media/1")), QString());
+    QCOMPARE(cache.existingPicture(QStringLiteral("thumbnails"), QStringLiteral("media/2"), Thumbnails), QString());
+    QCOMPARE(cache.existingPicture(QStringLiteral("avatars"), QStringLiteral("media/1"), Thumbnails), QString());
 }
 
 void TestTwCache::pictureFirstByName()
@@ -134,7 +136,7 @@ void TestTwCache::pictureFirstByName()
     const QString base = cache.picturePath(QStringLiteral("thumbnails"), QStringLiteral("media/1"));
     QVERIFY(writeBytes(base + QStringLiteral(".png"), "png"));
     QVERIFY(writeBytes(base + QStringLiteral(".jpg"), "jpg"));
-    QCOMPARE(cache.existingPicture(QStringLiteral("thumbnails"), QStringLiteral("media/1")), base + QStringLiteral(".jpg"));
+    QCOMPARE(cache.existingPicture(QStringLiteral("thumbnails"), QStringLiteral("media/1"), Thumbnails), base + QStringLiteral(".jpg"));
 }
 
 void TestTwCache::leftoversAreNoPicture()
@@ -144,7 +146,7 @@ void TestTwCache::leftoversAreNoPicture()
     // What a write cut short by a crash leaves (QSaveFile's temporary), and a folder.
     QVERIFY(writeBytes(base + QStringLiteral(".png.aBcDeF"), "half a picture"));
     QVERIFY(QDir().mkpath(base + QStringLiteral(".gif")));
-    QCOMPARE(cache.existingPicture(QStringLiteral("avatars"), QStringLiteral("alice/bigger")), QString());
+    QCOMPARE(cache.existingPicture(QStringLiteral("avatars"), QStringLiteral("alice/bigger"), Thumbnails), QString());
 }
 
 QTEST_GUILESS_MAIN(TestTwCache)

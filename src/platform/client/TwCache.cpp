@@ -19,9 +19,6 @@ namespace {
 const QString Responses = QStringLiteral("responses");
 // Far above any answer the client accepts from the network: a bigger file is damaged.
 const qint64 MaxResponseBytes = 16 * 1024 * 1024;
-// Every extension the client gives a picture (avatars are png, thumbnails jpg, png or
-// gif), in the order of a listing sorted by name.
-const char *const PictureExtensions[] = {".gif", ".jpg", ".png"};
 
 // A folder name from the user id that cannot leave the cache folder.
 QString safeFolderName(const QString &userId)
@@ -76,17 +73,18 @@ QString TwCache::picturePath(const QString &folder, const QString &key) const
     return path + QLatin1Char('/') + fileName(key);
 }
 
-QString TwCache::existingPicture(const QString &folder, const QString &key) const
+QString TwCache::existingPicture(const QString &folder, const QString &key,
+                                 const QList<QLatin1String> &extensions) const
 {
     // A look at each name the picture can have: a listing of the folder, which holds a
     // picture for every user and tweet seen, costs as much for each lookup as all of them.
     const QString base = mRoot + QLatin1Char('/') + folder + QLatin1Char('/') + fileName(key);
     const QByteArray nativeBase = QFile::encodeName(base);
-    for (const char *extension : PictureExtensions) {
-        const QByteArray nativePath = nativeBase + extension;
+    for (const QLatin1String &extension : extensions) {
+        const QByteArray nativePath = nativeBase + QByteArray(extension.data(), extension.size());
         struct stat status;
         if (stat(nativePath.constData(), &status) == 0 && S_ISREG(status.st_mode)) {
-            const QString path = base + QLatin1String(extension);
+            const QString path = base + extension;
             touch(path);
             return path;
         }

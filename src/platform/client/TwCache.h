@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QVariant>
 
@@ -24,9 +25,10 @@ public:
     // Where the picture of this key lives in a folder ("avatars", "thumbnails"), without
     // extension; the folder is made when missing.
     QString picturePath(const QString &folder, const QString &key) const;
-    // The existing file of this key in a folder, with any of the extensions the client
-    // gives pictures (the first by name); empty if none.
-    QString existingPicture(const QString &folder, const QString &key) const;
+    // The existing file of this key in a folder with the first of the extensions that
+    // the folder's pictures are given (in name order, as a listing would show them);
+    // empty if none.
+    QString existingPicture(const QString &folder, const QString &key, const QList<QLatin1String> &extensions) const;
     static bool writeFile(const QString &path, const QByteArray &content);
 
     void removeOlderThan(int days) const;

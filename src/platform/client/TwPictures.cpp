@@ -105,6 +105,12 @@ QImage TwPictures::composeAvatar(const QImage &picture, const QImage &mask, cons
     return avatar;
 }
 
+const QList<QLatin1String> &TwPictures::thumbnailExtensions()
+{
+    static const QList<QLatin1String> extensions = {QLatin1String(".gif"), QLatin1String(".jpg"), QLatin1String(".png")};
+    return extensions;
+}
+
 QString TwPictures::saveThumbnail(const QByteArray &data, const QImage &picture, const QByteArray &format,
                                   const QString &basePath)
 {

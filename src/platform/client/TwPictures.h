@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QString>
 #include <QUrl>
 
@@ -26,6 +27,8 @@ public:
 
     // Writes a thumbnail at basePath plus the extension of its format; downloads that are
     // small enough are kept as they came. The path written, or empty on failure.
+    // The extensions saveThumbnail() gives files, in name order.
+    static const QList<QLatin1String> &thumbnailExtensions();
     static QString saveThumbnail(const QByteArray &data, const QImage &picture, const QByteArray &format,
                                  const QString &basePath);
 };

@@ -37,6 +37,8 @@ const QString OAuthFailure = QStringLiteral("Could not authenticate with OAuth."
 const QList<int> OAuthErrorCodes = {32, 89, 135, 215};
 const QString LastUpdateTime = QStringLiteral("last_update_time");
 const QByteArray AvatarSourceKey = "Source";
+// Avatars are composed anew and always stored as png.
+const QLatin1String AvatarExtension(".png");
 
 struct Endpoint
 {
@@ -354,7 +356,7 @@ void TwitterPrivate::collectFriends(const QString &owner, const QString &cursor,
 // than the one at url.
 QString TwitterPrivate::cachedAvatar(const QString &key, const QString &url) const
 {
-    const QString path = cache.existingPicture(QStringLiteral("avatars"), key);
+    const QString path = cache.existingPicture(QStringLiteral("avatars"), key, {AvatarExtension});
     if (path.isEmpty() || url.isEmpty())
         return path;
     return QImageReader(path).text(QString::fromLatin1(AvatarSourceKey)) == url ? path : QString();
@@ -369,7 +371,7 @@ QString TwitterPrivate::saveAvatar(const QString &key, const QString &url, const
     QByteArray encoded;
     QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);
-    const QString path = cache.picturePath(QStringLiteral("avatars"), key) + QStringLiteral(".png");
+    const QString path = cache.picturePath(QStringLiteral("avatars"), key) + AvatarExtension;
     if (!avatar.save(&buffer, "png") || !TwCache::writeFile(path, encoded))
         return QString();
     return path;
@@ -575,7 +577,7 @@ int Twitter::retrieveTinyUrlImage(const QMap<QString, QString> &args, QString *f
     const QUrl source = asIs ? link : TwPictures::thumbnailSource(link);
     const QString imageId = args.value(QStringLiteral("image_id"));
     const QString key = imageId.isEmpty() ? source.toString() : QStringLiteral("media/") + imageId;
-    const QString cached = d->cache.existingPicture(QStringLiteral("thumbnails"), key);
+    const QString cached = d->cache.existingPicture(QStringLiteral("thumbnails"), key, TwPictures::thumbnailExtensions());
     if (file)
         *file = cached;
     if (!cached.isEmpty()) {
