@@ -67,6 +67,7 @@ TwitterDaemon::TwitterDaemon(bool firstStart, QObject *parent)
 
 TwitterDaemon::~TwitterDaemon()
 {
+    releasePreparedQueries();
     mDb.close();
     delete mHelper;
     qDeleteAll(mPendingImageItems);

@@ -7,7 +7,9 @@
 #include <QMap>
 #include <QMutex>
 #include <QObject>
+#include <QScopedPointer>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -67,6 +69,9 @@ public:
     void prepareCache();
     // A cache that can be read but not written would let every tweet be posted again.
     bool cacheIsWritable();
+    // The statement prepared in its slot, or null when it cannot be (tried again next time).
+    QSqlQuery *preparedQuery(QScopedPointer<QSqlQuery> &query, const QString &statement);
+    void releasePreparedQueries();
     void addTweetToDb(const QVariantMap &tweet, qint64 homeviewId);
     NEXT_STEP checkTweetFromDb(const QVariantMap &tweet);
     // Withdraws the items of cached tweets that a fetched timeline no longer lists.
@@ -180,6 +185,10 @@ private:
     NetworkMonitor *mNetworkManager;
     ComHalvexHomeEventFeedInterface *mEventFeedIf;
     QSqlDatabase mDb;
+    // Statements run once or twice per tweet of every refresh, prepared once; a change of
+    // the table lets them go.
+    QScopedPointer<QSqlQuery> mInsertQuery;
+    QScopedPointer<QSqlQuery> mLookupQuery;
     QString mUserId;
     QString mUserName;
     bool mLoggedIn;

@@ -32,6 +32,7 @@ bool TwitterDaemon::createDbTables()
 {
     if (mDb.tables().contains(ItemsTable))
         return true;
+    releasePreparedQueries();
     QSqlQuery query(mDb);
     if (query.prepare(QStringLiteral("CREATE TABLE items (twitter_id TEXT NOT NULL,homeview_id INT NOT NULL,PRIMARY KEY(twitter_id));"))
         && query.exec())
@@ -72,6 +73,7 @@ bool TwitterDaemon::deleteDbTables()
 {
     if (!mDb.tables().contains(ItemsTable))
         return true;
+    releasePreparedQueries();
     QSqlQuery query(mDb);
     if (query.prepare(QStringLiteral("DROP TABLE items;")) && query.exec())
         return true;
@@ -79,15 +81,40 @@ bool TwitterDaemon::deleteDbTables()
     return false;
 }
 
+QSqlQuery *TwitterDaemon::preparedQuery(QScopedPointer<QSqlQuery> &query, const QString &statement)
+{
+    if (query)
+        return query.data();
+    QScopedPointer<QSqlQuery> prepared(new QSqlQuery(mDb));
+    if (!prepared->prepare(statement)) {
+        qWarning() << Q_FUNC_INFO << statement << prepared->lastError().text();
+        return nullptr;
+    }
+    query.swap(prepared);
+    return query.data();
+}
+
+void TwitterDaemon::releasePreparedQueries()
+{
+    mInsertQuery.reset();
+    mLookupQuery.reset();
+}
+
 void TwitterDaemon::addTweetToDb(const QVariantMap &tweet, qint64 homeviewId)
 {
-    QSqlQuery query(mDb);
-    query.prepare(QStringLiteral("INSERT INTO items(twitter_id, homeview_id) VALUES (:twitter_id, :homeview_id);"));
-    query.bindValue(QStringLiteral(":homeview_id"), homeviewId);
-    query.bindValue(QStringLiteral(":twitter_id"), tweetId(tweet));
-    if (query.exec())
-        return;
-    qWarning() << Q_FUNC_INFO << "Error: Insert failed. " << query.lastError();
+    QSqlQuery *query = preparedQuery(
+        mInsertQuery, QStringLiteral("INSERT INTO items(twitter_id, homeview_id) VALUES (:twitter_id, :homeview_id);"));
+    QSqlError error = mDb.lastError();
+    if (query) {
+        query->bindValue(QStringLiteral(":homeview_id"), homeviewId);
+        query->bindValue(QStringLiteral(":twitter_id"), tweetId(tweet));
+        const bool inserted = query->exec();
+        error = query->lastError();
+        query->finish();
+        if (inserted)
+            return;
+    }
+    qWarning() << Q_FUNC_INFO << "Error: Insert failed. " << error;
     // Without its row the tweet would be posted again at the next refresh, beside this
     // item: withdraw it, so that it comes back once, when the cache takes it.
     mEventFeedIf->removeItem(homeviewId);
@@ -95,14 +122,20 @@ void TwitterDaemon::addTweetToDb(const QVariantMap &tweet, qint64 homeviewId)
 
 TwitterDaemon::NEXT_STEP TwitterDaemon::checkTweetFromDb(const QVariantMap &tweet)
 {
-    QSqlQuery query(mDb);
-    query.prepare(QStringLiteral("SELECT * FROM items WHERE twitter_id = :id;"));
-    query.bindValue(QStringLiteral(":id"), tweetId(tweet));
-    if (!query.exec()) {
-        qWarning() << Q_FUNC_INFO << "Error: Post query failed. " << query.lastError();
+    QSqlQuery *query = preparedQuery(mLookupQuery, QStringLiteral("SELECT * FROM items WHERE twitter_id = :id;"));
+    if (!query) {
+        qWarning() << Q_FUNC_INFO << "Error: Post query failed. " << mDb.lastError();
         return NEXT_STEP_SKIP;
     }
-    return query.next() ? NEXT_STEP_SKIP : NEXT_STEP_ADD_TO_HOMEVIEW;
+    query->bindValue(QStringLiteral(":id"), tweetId(tweet));
+    if (!query->exec()) {
+        qWarning() << Q_FUNC_INFO << "Error: Post query failed. " << query->lastError();
+        return NEXT_STEP_SKIP;
+    }
+    const bool cached = query->next();
+    // Reset at once, so that no read stays open on the file between refreshes.
+    query->finish();
+    return cached ? NEXT_STEP_SKIP : NEXT_STEP_ADD_TO_HOMEVIEW;
 }
 
 void TwitterDaemon::removeStaleItems(const QVariantList &timeline)
