@@ -36,6 +36,20 @@ int namedAvatarSide(const QString &size)
     return 73;
 }
 
+// The formats the client takes, told by their signatures, the way the feed tells its
+// thumbnails apart. Naming the format keeps QImageReader from asking every image plugin
+// (the SVG one loads QtSvg and QtWidgets) and refuses whatever else a host sends.
+QByteArray signatureFormat(const QByteArray &data)
+{
+    if (data.startsWith("\xFF\xD8"))
+        return QByteArrayLiteral("jpeg");
+    if (data.startsWith("\x89PNG\r\n\x1A\n"))
+        return QByteArrayLiteral("png");
+    if (data.startsWith("GIF87a") || data.startsWith("GIF89a"))
+        return QByteArrayLiteral("gif");
+    return QByteArray();
+}
+
 QString extensionOf(const QByteArray &format)
 {
     return format == "jpeg" ? QStringLiteral("jpg") : QString::fromLatin1(format);
@@ -66,17 +80,24 @@ QUrl TwPictures::thumbnailSource(const QUrl &link)
 
 QImage TwPictures::decode(const QByteArray &data, QByteArray *format, QString *error)
 {
-    QBuffer buffer;
-    buffer.setData(data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    *format = reader.format();
-    const QSize size = reader.size();
+    *format = signatureFormat(data);
     if (format->isEmpty()) {
+        qWarning() << Q_FUNC_INFO << "refusing a picture that is neither JPEG, PNG nor GIF, starting with"
+                   << data.left(8).toHex(' ');
         *error = QStringLiteral("Not a picture");
         return QImage();
     }
-    if (!size.isValid() || size.width() > MaxDecodedSide || size.height() > MaxDecodedSide) {
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, *format);
+    reader.setAutoDetectImageFormat(false);
+    const QSize size = reader.size();
+    if (!size.isValid()) {
+        *error = QStringLiteral("Unreadable picture: ") + reader.errorString();
+        return QImage();
+    }
+    if (size.width() > MaxDecodedSide || size.height() > MaxDecodedSide) {
         *error = QStringLiteral("Picture too large: %1 x %2").arg(size.width()).arg(size.height());
         return QImage();
     }

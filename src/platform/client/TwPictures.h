@@ -16,8 +16,9 @@ public:
     // thumbnail address.
     static QUrl thumbnailSource(const QUrl &link);
 
-    // Decodes a downloaded picture; a null image and *error set when it is not a picture
-    // or too big to decode. *format receives its format ("png", "jpeg", ...).
+    // Decodes a downloaded JPEG, PNG or GIF picture, told by its first bytes; a null image
+    // and *error set for anything else, a broken picture or one too big to decode.
+    // *format receives its format ("jpeg", "png", "gif"), empty for anything else.
     static QImage decode(const QByteArray &data, QByteArray *format, QString *error);
 
     // The avatar scaled and cropped to the mask's size, with the mask's grey levels as
