@@ -12,25 +12,101 @@ int Twitter::compareIds(const QString &a, const QString &b)
     return a.compare(b);
 }
 
-QDateTime Twitter::convertDateTime(const QString &text, bool utc)
+namespace {
+
+// Two decimal digits, or -1.
+int twoDigits(const QChar *at)
 {
-    // "Sun Dec 06 05:40:12 +0000 2026": the offset sits between the time and the year,
-    // where QDateTime's formats cannot read it, so it is taken apart by hand.
+    const ushort high = at[0].unicode() - '0';
+    const ushort low = at[1].unicode() - '0';
+    return high < 10 && low < 10 ? high * 10 + low : -1;
+}
+
+// 1 + the index of the three letters among names, exactly as written there; 0 if absent.
+int nameNumber(const QChar *at, const char (*names)[4], int count)
+{
+    for (int i = 0; i < count; ++i) {
+        if (at[0] == QLatin1Char(names[i][0]) && at[1] == QLatin1Char(names[i][1]) && at[2] == QLatin1Char(names[i][2]))
+            return i + 1;
+    }
+    return 0;
+}
+
+// The service writes every date the same way, "Sun Dec 06 05:40:12 +0000 2026", and
+// QLocale takes far longer to read it than the rest of a friend's conversion: that one
+// form is read here. False for any text that differs from it in the least (case, spacing,
+// digits, a date or a day name that is wrong), which is then left to QLocale.
+bool readServiceForm(const QString &text, QDateTime *time, int *offset)
+{
+    static const char days[7][4] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    static const char months[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    if (text.size() != 30)
+        return false;
+    const QChar *c = text.constData();
+    for (const int at : {3, 7, 10, 19, 25}) {
+        if (c[at] != QLatin1Char(' '))
+            return false;
+    }
+    if (c[13] != QLatin1Char(':') || c[16] != QLatin1Char(':')
+        || (c[20] != QLatin1Char('+') && c[20] != QLatin1Char('-')))
+        return false;
+    const int dayOfWeek = nameNumber(c, days, 7);
+    const int month = nameNumber(c + 4, months, 12);
+    const int century = twoDigits(c + 26);
+    const int yearOfCentury = twoDigits(c + 28);
+    const int offsetHours = twoDigits(c + 21);
+    const int offsetMinutes = twoDigits(c + 23);
+    const int day = twoDigits(c + 8);
+    const int hour = twoDigits(c + 11);
+    const int minute = twoDigits(c + 14);
+    const int second = twoDigits(c + 17);
+    if (!dayOfWeek || !month || century < 0 || yearOfCentury < 0 || offsetHours < 0 || offsetMinutes < 0
+        || day < 0 || hour < 0 || minute < 0 || second < 0)
+        return false;
+    const QDate date(century * 100 + yearOfCentury, month, day);
+    if (!date.isValid() || date.dayOfWeek() != dayOfWeek || !QTime::isValid(hour, minute, second))
+        return false;
+    // Read as local time first, as QLocale does: a time in the local clock's
+    // daylight-saving gap is refused there, and so left to it here.
+    *time = QDateTime(date, QTime(hour, minute, second));
+    if (!time->isValid())
+        return false;
+    *offset = (c[20] == QLatin1Char('-') ? -1 : 1) * (offsetHours * 3600 + offsetMinutes * 60);
+    return true;
+}
+
+// Any other text: the offset sits between the time and the year, where QDateTime's
+// formats cannot read it, so it is taken apart by hand and the rest given to QLocale.
+bool readWithLocale(const QString &text, QDateTime *time, int *offset)
+{
     const QStringList parts = text.simplified().split(QLatin1Char(' '));
     if (parts.size() != 6)
-        return QDateTime();
+        return false;
     const QString withoutOffset = parts.mid(0, 4).join(QLatin1Char(' ')) + QLatin1Char(' ') + parts.at(5);
-    QDateTime time = QLocale::c().toDateTime(withoutOffset, QStringLiteral("ddd MMM dd HH:mm:ss yyyy"));
-    const QString offset = parts.at(4);
+    *time = QLocale::c().toDateTime(withoutOffset, QStringLiteral("ddd MMM dd HH:mm:ss yyyy"));
+    const QString offsetText = parts.at(4);
     bool hoursOk = false;
     bool minutesOk = false;
-    const int hours = offset.mid(1, 2).toInt(&hoursOk);
-    const int minutes = offset.mid(3, 2).toInt(&minutesOk);
-    if (!time.isValid() || offset.size() != 5 || !hoursOk || !minutesOk
-        || (offset.at(0) != QLatin1Char('+') && offset.at(0) != QLatin1Char('-')))
+    const int hours = offsetText.mid(1, 2).toInt(&hoursOk);
+    const int minutes = offsetText.mid(3, 2).toInt(&minutesOk);
+    if (!time->isValid() || offsetText.size() != 5 || !hoursOk || !minutesOk
+        || (offsetText.at(0) != QLatin1Char('+') && offsetText.at(0) != QLatin1Char('-')))
+        return false;
+    const int sign = offsetText.at(0) == QLatin1Char('-') ? -1 : 1;
+    *offset = sign * (hours * 3600 + minutes * 60);
+    return true;
+}
+
+}
+
+QDateTime Twitter::convertDateTime(const QString &text, bool utc)
+{
+    QDateTime time;
+    int offset = 0;
+    if (!readServiceForm(text, &time, &offset) && !readWithLocale(text, &time, &offset))
         return QDateTime();
-    const int sign = offset.at(0) == QLatin1Char('-') ? -1 : 1;
-    time.setOffsetFromUtc(sign * (hours * 3600 + minutes * 60));
+    time.setOffsetFromUtc(offset);
     return utc ? time.toUTC() : time.toLocalTime();
 }
 
