@@ -1,9 +1,11 @@
 // Start-up until the bus name is there (the last step before the event loop) and resident
 // memory after the first refresh, of the daemon (linked with the fixture-scripted client)
 // against a minimal Qt program that connects to the bus, registers a name and opens a
-// SQLite file.
+// SQLite file; memory, threads and idle wake-ups of the real daemon too, its HTTP client
+// talking to the fake API server.
 
 #include "EventFeedProcess.h"
+#include "FakeApiProcess.h"
 #include "PrivateBus.h"
 #include "TestEnvironment.h"
 
@@ -12,24 +14,144 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopedPointer>
 #include <QTest>
 
 #include <csignal>
 
 namespace {
 
-// Resident set of a process in kB.
-qint64 residentKb(qint64 pid)
+// A number field of /proc/PID/status ("VmRSS:" in kB, "Threads:").
+qint64 statusField(qint64 pid, const QByteArray &field)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').first().toLongLong();
     }
     return -1;
 }
+
+qint64 residentKb(qint64 pid)
+{
+    return statusField(pid, "VmRSS:");
+}
+
+// The image plugins mapped into a process, by file name.
+QStringList imagePlugins(qint64 pid)
+{
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    if (!maps.open(QIODevice::ReadOnly))
+        return {};
+    QStringList plugins;
+    const QRegularExpression plugin(QStringLiteral("/imageformats/(lib\\w+\\.so)"));
+    for (auto it = plugin.globalMatch(QString::fromLocal8Bit(maps.readAll())); it.hasNext();) {
+        const QString name = it.next().captured(1);
+        if (!plugins.contains(name))
+            plugins.append(name);
+    }
+    plugins.sort();
+    return plugins;
+}
+
+// Context switches of all of a process's threads, voluntary and not: each follows a
+// wake-up of that thread.
+qint64 wakeups(qint64 pid)
+{
+    qint64 total = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status(tasks.filePath(task) + QStringLiteral("/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                total += line.mid(24).trimmed().toLongLong();
+            else if (line.startsWith("nonvoluntary_ctxt_switches:"))
+                total += line.mid(27).trimmed().toLongLong();
+        }
+    }
+    return total;
+}
+
+int idleSeconds()
+{
+    return qEnvironmentVariableIsSet("IDLE_SECONDS") ? qEnvironmentVariableIntValue("IDLE_SECONDS") : 300;
+}
+
+void stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    ::kill(pid_t(process.processId()), SIGTERM);
+    if (!process.waitForFinished(5000))
+        process.kill();
+    process.waitForFinished();
+}
+
+// The real daemon on a private bus beside the reference feed, its API at the fake server
+// and every picture host reached through that server as a proxy, so that nothing leaves
+// the machine. Run without --debug, as the platform runs it.
+class RealDaemonSession
+{
+public:
+    ~RealDaemonSession()
+    {
+        stop(mDaemon);
+        mFeed.reset();
+    }
+
+    bool start()
+    {
+        if (!mBus.isValid() || !mEnvironment.isValid() || !mServer.start())
+            return false;
+        mEnvironment.writeDefaultAccount();
+        mEnvironment.writeAccount({{QStringLiteral("account/api_base"), mServer.apiBase()}});
+        mFeed.reset(new EventFeedProcess(mBus));
+        if (!mFeed->start())
+            return false;
+        QProcessEnvironment environment = mEnvironment.processEnvironment(mBus.address());
+        for (const QString &name : {QStringLiteral("http_proxy"), QStringLiteral("HTTP_PROXY"),
+                                    QStringLiteral("https_proxy"), QStringLiteral("HTTPS_PROXY")})
+            environment.insert(name, mServer.proxyUrl());
+        environment.remove(QStringLiteral("no_proxy"));
+        environment.remove(QStringLiteral("NO_PROXY"));
+        mDaemon.setProcessEnvironment(environment);
+        mDaemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        mDaemon.start(QStringLiteral(DAEMON_BINARY), QStringList());
+        return mDaemon.waitForStarted(5000) && mBus.waitForName(QStringLiteral("com.halvex.twitterostra"));
+    }
+
+    // Logged in: the social provider is served only then.
+    bool waitForLogin() { return mBus.waitForName(QStringLiteral("com.halvex.socialprovider.twitter"), 15000); }
+
+    // Asks for a refresh until the feed holds the timeline's first 20 tweets.
+    bool waitForFirstRefresh()
+    {
+        return QTest::qWaitFor(
+            [this] {
+                if (mFeed->items().size() == 20)
+                    return true;
+                mFeed->control().requestRefresh().waitForFinished();
+                return QTest::qWaitFor([this] { return mFeed->items().size() == 20; }, 3000);
+            },
+            20000);
+    }
+
+    PrivateBus &bus() { return mBus; }
+    TestEnvironment &environment() { return mEnvironment; }
+    qint64 pid() const { return mDaemon.processId(); }
+
+private:
+    PrivateBus mBus;
+    TestEnvironment mEnvironment;
+    FakeApiProcess mServer;
+    QScopedPointer<EventFeedProcess> mFeed;
+    QProcess mDaemon;
+};
 
 }
 
@@ -41,19 +163,12 @@ private Q_SLOTS:
     void startup();
     void residentMemory();
     void idleWakeups();
+    void realDaemonResidentMemory();
+    void realDaemonIdleWakeups();
 
 private:
     double startupMs(const QString &program, const QString &name);
-    void stop(QProcess &process);
 };
-
-void BenchStartup::stop(QProcess &process)
-{
-    ::kill(pid_t(process.processId()), SIGTERM);
-    if (!process.waitForFinished(5000))
-        process.kill();
-    process.waitForFinished();
-}
 
 // Median milliseconds from the start of the program until its bus name is there.
 double BenchStartup::startupMs(const QString &program, const QString &name)
@@ -114,27 +229,10 @@ void BenchStartup::residentMemory()
     stop(minimal);
 }
 
-// Voluntary context switches of all of a process's threads: each is a wake-up.
-qint64 wakeups(qint64 pid)
-{
-    qint64 total = 0;
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile status(tasks.filePath(task) + QStringLiteral("/status"));
-        if (!status.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("voluntary_ctxt_switches:"))
-                total += line.mid(24).trimmed().toLongLong();
-        }
-    }
-    return total;
-}
-
 // Logged in and idle (no refresh asked for) for IDLE_SECONDS (default 300).
 void BenchStartup::idleWakeups()
 {
-    const int seconds = qEnvironmentVariableIsSet("IDLE_SECONDS") ? qEnvironmentVariableIntValue("IDLE_SECONDS") : 300;
+    const int seconds = idleSeconds();
     PrivateBus bus;
     TestEnvironment environment;
     environment.writeDefaultAccount();
@@ -150,6 +248,44 @@ void BenchStartup::idleWakeups()
     const qint64 woken = wakeups(daemon.processId()) - before;
     qInfo("WAKEUPS %lld in %d s, %.2f a minute", woken, seconds, woken * 60.0 / seconds);
     stop(daemon);
+}
+
+// The real daemon after its first refresh, beside the minimal program on the same bus.
+void BenchStartup::realDaemonResidentMemory()
+{
+    RealDaemonSession session;
+    QVERIFY(session.start());
+    QProcess minimal;
+    minimal.setProcessEnvironment(session.environment().processEnvironment(session.bus().address()));
+    minimal.start(QStringLiteral(MINIMAL_BINARY), QStringList());
+    QVERIFY(session.bus().waitForName(QStringLiteral("com.halvex.minimal")));
+    QVERIFY(session.waitForLogin());
+    QVERIFY(session.waitForFirstRefresh());
+
+    const qint64 floor = residentKb(minimal.processId());
+    const qint64 daemonKb = residentKb(session.pid());
+    qInfo("REAL_RESIDENT floor %lld kB, twitter-ostra %lld kB, ratio %.2f", floor, daemonKb,
+          double(daemonKb) / double(floor));
+    qInfo("REAL_THREADS floor %lld, twitter-ostra %lld", statusField(minimal.processId(), "Threads:"),
+          statusField(session.pid(), "Threads:"));
+    const QStringList plugins = imagePlugins(session.pid());
+    qInfo("REAL_PLUGINS %s", plugins.isEmpty() ? "none" : qPrintable(plugins.join(QLatin1Char(' '))));
+    stop(minimal);
+}
+
+// The real daemon logged in, after its first refresh, idle for IDLE_SECONDS (default 300).
+void BenchStartup::realDaemonIdleWakeups()
+{
+    const int seconds = idleSeconds();
+    RealDaemonSession session;
+    QVERIFY(session.start());
+    QVERIFY(session.waitForLogin());
+    QVERIFY(session.waitForFirstRefresh());
+    QTest::qWait(5000); // the refresh's own work (pictures, mentions, messages) settles
+    const qint64 before = wakeups(session.pid());
+    QTest::qWait(seconds * 1000);
+    const qint64 woken = wakeups(session.pid()) - before;
+    qInfo("REAL_WAKEUPS %lld in %d s, %.2f a minute", woken, seconds, woken * 60.0 / seconds);
 }
 
 QTEST_GUILESS_MAIN(BenchStartup)
