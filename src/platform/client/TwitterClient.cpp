@@ -359,7 +359,10 @@ QString TwitterPrivate::cachedAvatar(const QString &key, const QString &url) con
     const QString path = cache.existingPicture(QStringLiteral("avatars"), key, {AvatarExtension});
     if (path.isEmpty() || url.isEmpty())
         return path;
-    return QImageReader(path).text(QString::fromLatin1(AvatarSourceKey)) == url ? path : QString();
+    // Named, the format is read by QtGui itself; probing for it would load every image plugin.
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.text(QString::fromLatin1(AvatarSourceKey)) == url ? path : QString();
 }
 
 QString TwitterPrivate::saveAvatar(const QString &key, const QString &url, const QImage &picture,
