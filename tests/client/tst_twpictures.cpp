@@ -1,9 +1,9 @@
 // Downloaded pictures are decoded only as JPEG, PNG or GIF, told by their first bytes:
 // anything else (SVG, garbage) is refused, and no other image plugin is loaded for it.
 
+#include "MappedImagePlugins.h"
 #include "TwPictures.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -33,24 +33,6 @@ QByteArray wideGif()
     gif[32] = char(0x88);
     gif[33] = char(0x13);
     return gif;
-}
-
-// The image plugins and the libraries they bring that are mapped into this process.
-QStringList mappedImagePlugins()
-{
-    QFile maps(QStringLiteral("/proc/self/maps"));
-    if (!maps.open(QIODevice::ReadOnly))
-        return {QStringLiteral("(no /proc/self/maps)")};
-    const QString all = QString::fromLocal8Bit(maps.readAll());
-    QStringList found;
-    const QRegularExpression library(QStringLiteral("(/imageformats/lib\\w+\\.so|libQt5Svg|libQt5Widgets)"));
-    for (auto it = library.globalMatch(all); it.hasNext();) {
-        const QString name = it.next().captured(1);
-        if (!found.contains(name))
-            found.append(name);
-    }
-    found.sort();
-    return found;
 }
 
 }
