@@ -3,8 +3,11 @@
 
 #include "MappedImagePlugins.h"
 #include "TwPictures.h"
+#include "TwPngWriter.h"
 
+#include <QImageReader>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -49,6 +52,7 @@ private Q_SLOTS:
     void refusesABrokenPictureBehindAGoodSignature_data();
     void refusesABrokenPictureBehindAGoodSignature();
     void refusesAPictureTooLargeToDecode();
+    void largePngThumbnailIsScaledAndWrittenAsPng();
     // Last, after every kind of input above.
     void loadsOnlyThePluginOfTheFormatDecoded();
 };
@@ -126,6 +130,33 @@ void TestTwPictures::refusesAPictureTooLargeToDecode()
     QCOMPARE(error, QStringLiteral("Picture too large: 5000 x 1"));
 }
 
+// A PNG too large to be kept as it came is scaled down and written as PNG again, alpha
+// included; the picture is made by TwPngWriter, so that no image plugin is loaded for it.
+void TestTwPictures::largePngThumbnailIsScaledAndWrittenAsPng()
+{
+    QImage large(400, 200, QImage::Format_ARGB32);
+    large.fill(qRgba(200, 100, 50, 128));
+    QByteArray data;
+    QVERIFY(TwPngWriter::write(large, &data));
+    QByteArray format;
+    QString error;
+    const QImage picture = TwPictures::decode(data, &format, &error);
+    QCOMPARE(format, QByteArray("png"));
+
+    const QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = TwPictures::saveThumbnail(data, picture, format, folder.filePath(QStringLiteral("thumb")));
+    QCOMPARE(path, folder.filePath(QStringLiteral("thumb.png")));
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    const QImage thumbnail = reader.read();
+    QCOMPARE(thumbnail.size(), QSize(150, 75));
+    // Smooth scaling goes through premultiplied colours, which may round a level off.
+    const QRgb middle = thumbnail.pixel(75, 37);
+    QCOMPARE(qAlpha(middle), 128);
+    QVERIFY(qAbs(qRed(middle) - 200) <= 1 && qAbs(qGreen(middle) - 100) <= 1 && qAbs(qBlue(middle) - 50) <= 1);
+}
+
 void TestTwPictures::loadsOnlyThePluginOfTheFormatDecoded()
 {
     QByteArray format;
@@ -134,7 +165,7 @@ void TestTwPictures::loadsOnlyThePluginOfTheFormatDecoded()
     TwPictures::decode("<svg xmlns=\"http://www.w3.org/2000/svg\"/>", &format, &error);
     for (const QByteArray &data : {Jpeg3x2, Png3x2, Gif1x1})
         QVERIFY(!TwPictures::decode(data, &format, &error).isNull());
-    // PNG is QtGui's own; the SVG plugin would bring QtSvg and QtWidgets.
+    // PNG is QtGui's own, read and written; the SVG plugin would bring QtSvg and QtWidgets.
     QCOMPARE(mappedImagePlugins(),
              QStringList({QStringLiteral("/imageformats/libqgif.so"), QStringLiteral("/imageformats/libqjpeg.so")}));
 }

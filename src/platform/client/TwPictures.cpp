@@ -1,6 +1,7 @@
 #include "TwPictures.h"
 
 #include "TwCache.h"
+#include "TwPngWriter.h"
 #include "Twitter.h"
 
 #include <QBuffer>
@@ -48,6 +49,16 @@ QByteArray signatureFormat(const QByteArray &data)
     if (data.startsWith("GIF87a") || data.startsWith("GIF89a"))
         return QByteArrayLiteral("gif");
     return QByteArray();
+}
+
+// QImageWriter instantiates the image plugins in name order until one writes the format:
+// for JPEG only those up to the JPEG plugin, for PNG, which none of them writes, every one
+// (the SVG one with QtSvg and QtWidgets); PNG is written by TwPngWriter instead.
+bool encodeJpeg(const QImage &image, QByteArray *jpeg)
+{
+    QBuffer buffer(jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    return image.save(&buffer, "jpeg");
 }
 
 QString extensionOf(const QByteArray &format)
@@ -145,10 +156,8 @@ QString TwPictures::saveThumbnail(const QByteArray &data, const QImage &picture,
                                    : picture.scaled(ThumbnailSide, ThumbnailSide, Qt::KeepAspectRatio,
                                                     Qt::SmoothTransformation);
     QByteArray encoded;
-    QBuffer buffer(&encoded);
-    buffer.open(QIODevice::WriteOnly);
     const QString path = basePath + QLatin1Char('.') + extensionOf(encoding);
-    if (!thumbnail.save(&buffer, encoding.constData())) {
+    if (!(encoding == "png" ? TwPngWriter::write(thumbnail, &encoded) : encodeJpeg(thumbnail, &encoded))) {
         qWarning() << Q_FUNC_INFO << "cannot encode the thumbnail as" << encoding;
         return QString();
     }

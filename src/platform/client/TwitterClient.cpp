@@ -10,8 +10,8 @@
 #include "TwHttpRequest.h"
 #include "TwJson.h"
 #include "TwPictures.h"
+#include "TwPngWriter.h"
 
-#include <QBuffer>
 #include <QDateTime>
 #include <QDebug>
 #include <QImageReader>
@@ -372,10 +372,8 @@ QString TwitterPrivate::saveAvatar(const QString &key, const QString &url, const
     // The picture's address goes with it, so that a changed avatar is told from the cache.
     avatar.setText(QString::fromLatin1(AvatarSourceKey), url);
     QByteArray encoded;
-    QBuffer buffer(&encoded);
-    buffer.open(QIODevice::WriteOnly);
     const QString path = cache.picturePath(QStringLiteral("avatars"), key) + AvatarExtension;
-    if (!avatar.save(&buffer, "png") || !TwCache::writeFile(path, encoded))
+    if (!TwPngWriter::write(avatar, &encoded) || !TwCache::writeFile(path, encoded))
         return QString();
     return path;
 }
