@@ -77,6 +77,24 @@ qint64 wakeups(qint64 pid)
     return total;
 }
 
+// Starts a program on the bus with the environment's folders; true once it holds the name.
+bool startOnBus(QProcess &process, const QString &program, PrivateBus &bus, const TestEnvironment &environment,
+                const QString &name)
+{
+    process.setProcessEnvironment(environment.processEnvironment(bus.address()));
+    process.start(program, QStringList());
+    return bus.waitForName(name);
+}
+
+// Wake-ups of a process over the idle window, once its own work has settled.
+qint64 wakeupsWhileIdle(qint64 pid, int seconds)
+{
+    QTest::qWait(5000);
+    const qint64 before = wakeups(pid);
+    QTest::qWait(seconds * 1000);
+    return wakeups(pid) - before;
+}
+
 int idleSeconds()
 {
     return qEnvironmentVariableIsSet("IDLE_SECONDS") ? qEnvironmentVariableIntValue("IDLE_SECONDS") : 300;
@@ -212,14 +230,10 @@ void BenchStartup::residentMemory()
     QVERIFY(feed.start());
 
     QProcess minimal;
-    minimal.setProcessEnvironment(environment.processEnvironment(bus.address()));
-    minimal.start(QStringLiteral(MINIMAL_BINARY), QStringList());
-    QVERIFY(bus.waitForName(QStringLiteral("com.halvex.minimal")));
-
+    QVERIFY(startOnBus(minimal, QStringLiteral(MINIMAL_BINARY), bus, environment, QStringLiteral("com.halvex.minimal")));
     QProcess daemon;
-    daemon.setProcessEnvironment(environment.processEnvironment(bus.address()));
-    daemon.start(QStringLiteral(SCRIPTED_DAEMON_BINARY), QStringList());
-    QVERIFY(bus.waitForName(QStringLiteral("com.halvex.twitterostra")));
+    QVERIFY(startOnBus(daemon, QStringLiteral(SCRIPTED_DAEMON_BINARY), bus, environment,
+                       QStringLiteral("com.halvex.twitterostra")));
     QTRY_VERIFY_WITH_TIMEOUT((feed.control().requestRefresh().waitForFinished(), feed.items().size() == 20), 10000);
 
     const qint64 floor = residentKb(minimal.processId());
@@ -239,13 +253,10 @@ void BenchStartup::idleWakeups()
     EventFeedProcess feed(bus);
     QVERIFY(feed.start());
     QProcess daemon;
-    daemon.setProcessEnvironment(environment.processEnvironment(bus.address()));
-    daemon.start(QStringLiteral(SCRIPTED_DAEMON_BINARY), QStringList());
-    QVERIFY(bus.waitForName(QStringLiteral("com.halvex.socialprovider.twitter"))); // logged in
-    QTest::qWait(5000); // the login's own work settles
-    const qint64 before = wakeups(daemon.processId());
-    QTest::qWait(seconds * 1000);
-    const qint64 woken = wakeups(daemon.processId()) - before;
+    // The social provider is served once logged in.
+    QVERIFY(startOnBus(daemon, QStringLiteral(SCRIPTED_DAEMON_BINARY), bus, environment,
+                       QStringLiteral("com.halvex.socialprovider.twitter")));
+    const qint64 woken = wakeupsWhileIdle(daemon.processId(), seconds);
     qInfo("WAKEUPS %lld in %d s, %.2f a minute", woken, seconds, woken * 60.0 / seconds);
     stop(daemon);
 }
@@ -256,9 +267,8 @@ void BenchStartup::realDaemonResidentMemory()
     RealDaemonSession session;
     QVERIFY(session.start());
     QProcess minimal;
-    minimal.setProcessEnvironment(session.environment().processEnvironment(session.bus().address()));
-    minimal.start(QStringLiteral(MINIMAL_BINARY), QStringList());
-    QVERIFY(session.bus().waitForName(QStringLiteral("com.halvex.minimal")));
+    QVERIFY(startOnBus(minimal, QStringLiteral(MINIMAL_BINARY), session.bus(), session.environment(),
+                       QStringLiteral("com.halvex.minimal")));
     QVERIFY(session.waitForLogin());
     QVERIFY(session.waitForFirstRefresh());
 
@@ -281,10 +291,7 @@ void BenchStartup::realDaemonIdleWakeups()
     QVERIFY(session.start());
     QVERIFY(session.waitForLogin());
     QVERIFY(session.waitForFirstRefresh());
-    QTest::qWait(5000); // the refresh's own work (pictures, mentions, messages) settles
-    const qint64 before = wakeups(session.pid());
-    QTest::qWait(seconds * 1000);
-    const qint64 woken = wakeups(session.pid()) - before;
+    const qint64 woken = wakeupsWhileIdle(session.pid(), seconds);
     qInfo("REAL_WAKEUPS %lld in %d s, %.2f a minute", woken, seconds, woken * 60.0 / seconds);
 }
 
