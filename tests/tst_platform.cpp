@@ -35,6 +35,7 @@ private Q_SLOTS:
     void convertDateTimeReadsServiceDates();
     void convertDateTimeAgreesWithLocaleReading_data();
     void convertDateTimeAgreesWithLocaleReading();
+    void timeInTheHourALocalClockSkipsIsStillATime();
 
     void syncTimerStopsAndWakesUp();
     void gconfItemReadsIntegerKeys();
@@ -197,8 +198,9 @@ QDateTime localeReading(const QString &text, bool utc)
     const QStringList parts = text.simplified().split(QLatin1Char(' '));
     if (parts.size() != 6)
         return QDateTime();
-    const QString withoutOffset = parts.mid(0, 4).join(QLatin1Char(' ')) + QLatin1Char(' ') + parts.at(5);
-    QDateTime time = QLocale::c().toDateTime(withoutOffset, QStringLiteral("ddd MMM dd HH:mm:ss yyyy"));
+    const QDate date = QLocale::c().toDate(parts.mid(0, 3).join(QLatin1Char(' ')) + QLatin1Char(' ') + parts.at(5),
+                                           QStringLiteral("ddd MMM dd yyyy"));
+    QDateTime time(date, QLocale::c().toTime(parts.at(3), QStringLiteral("HH:mm:ss")), Qt::UTC);
     const QString offset = parts.at(4);
     bool hoursOk = false;
     bool minutesOk = false;
@@ -335,6 +337,28 @@ void TestPlatform::convertDateTimeAgreesWithLocaleReading()
         QCOMPARE(read.time(), expected.time());
         QCOMPARE(read.offsetFromUtc(), expected.offsetFromUtc());
         QCOMPARE(read.toMSecsSinceEpoch(), expected.toMSecsSinceEpoch());
+    }
+}
+
+void TestPlatform::timeInTheHourALocalClockSkipsIsStillATime()
+{
+    const QByteArray previous = qgetenv("TZ");
+    const bool hadZone = qEnvironmentVariableIsSet("TZ");
+    // In Helsinki the clock goes from 03:00 to 04:00 on that day; 03:30 there never is.
+    setTimeZone("Europe/Helsinki");
+    struct Restore {
+        QByteArray zone;
+        ~Restore() { setTimeZone(zone); }
+    } restore{hadZone ? previous : QByteArray()};
+    const QDateTime instant(QDate(2026, 3, 29), QTime(3, 30), Qt::UTC);
+    // The service's own form, and a looser one of the same time.
+    for (const QString &text : {QStringLiteral("Sun Mar 29 03:30:00 +0000 2026"),
+                                QStringLiteral("Sun Mar 29  03:30:00 +0000 2026")}) {
+        const QDateTime local = Tw::Twitter::convertDateTime(text, false);
+        QVERIFY2(local.isValid(), qPrintable(text));
+        QCOMPARE(local, instant);
+        QCOMPARE(local.time(), QTime(6, 30));
+        QCOMPARE(Tw::Twitter::convertDateTime(text, true), instant);
     }
 }
 

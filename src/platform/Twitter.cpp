@@ -67,11 +67,9 @@ bool readServiceForm(const QString &text, QDateTime *time, int *offset)
     const QDate date(century * 100 + yearOfCentury, month, day);
     if (!date.isValid() || date.dayOfWeek() != dayOfWeek || !QTime::isValid(hour, minute, second))
         return false;
-    // Read as local time first, as QLocale does: a time in the local clock's
-    // daylight-saving gap is refused there, and so left to it here.
-    *time = QDateTime(date, QTime(hour, minute, second));
-    if (!time->isValid())
-        return false;
+    // The fields are the service's clock, not the local one: read as UTC, a time in the
+    // hour a local clock skips for daylight saving is still a time.
+    *time = QDateTime(date, QTime(hour, minute, second), Qt::UTC);
     *offset = (c[20] == QLatin1Char('-') ? -1 : 1) * (offsetHours * 3600 + offsetMinutes * 60);
     return true;
 }
@@ -83,8 +81,11 @@ bool readWithLocale(const QString &text, QDateTime *time, int *offset)
     const QStringList parts = text.simplified().split(QLatin1Char(' '));
     if (parts.size() != 6)
         return false;
-    const QString withoutOffset = parts.mid(0, 4).join(QLatin1Char(' ')) + QLatin1Char(' ') + parts.at(5);
-    *time = QLocale::c().toDateTime(withoutOffset, QStringLiteral("ddd MMM dd HH:mm:ss yyyy"));
+    // Date and clock apart, so that neither is read as local time (see above).
+    const QString day = parts.mid(0, 3).join(QLatin1Char(' ')) + QLatin1Char(' ') + parts.at(5);
+    const QDate date = QLocale::c().toDate(day, QStringLiteral("ddd MMM dd yyyy"));
+    const QTime clock = QLocale::c().toTime(parts.at(3), QStringLiteral("HH:mm:ss"));
+    *time = QDateTime(date, clock, Qt::UTC);
     const QString offsetText = parts.at(4);
     bool hoursOk = false;
     bool minutesOk = false;
