@@ -18,23 +18,11 @@ struct Picture
     QString url;
 };
 
-// The picture formats the feed tells apart, by their signatures. Asking Qt instead would
-// load every image plugin to probe the file, the SVG one with all of QtWidgets among them.
+// The format of a picture file by its first bytes.
 QByteArray pictureFormat(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    const QByteArray head = file.read(8);
-    if (head.startsWith("\xFF\xD8"))
-        return QByteArrayLiteral("jpeg");
-    if (head.startsWith("GIF87a") || head.startsWith("GIF89a"))
-        return QByteArrayLiteral("gif");
-    if (head == "\x89PNG\r\n\x1A\n")
-        return QByteArrayLiteral("png");
-    if (head.startsWith(QByteArray("II*\0", 4)) || head.startsWith(QByteArray("MM\0*", 4)))
-        return QByteArrayLiteral("tiff");
-    return QByteArray();
+    return file.open(QIODevice::ReadOnly) ? Tw::Twitter::pictureFormat(file.read(8)) : QByteArray();
 }
 
 // Characters that would end the anchor early are percent-encoded: the markup is made

@@ -116,6 +116,19 @@ QStringList Twitter::pictureHosts()
     return {QStringLiteral("twitpic.com"), QStringLiteral("yfrog.com"), QStringLiteral("instagr.am")};
 }
 
+QByteArray Twitter::pictureFormat(const QByteArray &head)
+{
+    if (head.startsWith("\xFF\xD8"))
+        return QByteArrayLiteral("jpeg");
+    if (head.startsWith("\x89PNG\r\n\x1A\n"))
+        return QByteArrayLiteral("png");
+    if (head.startsWith("GIF87a") || head.startsWith("GIF89a"))
+        return QByteArrayLiteral("gif");
+    if (head.startsWith(QByteArray("II*\0", 4)) || head.startsWith(QByteArray("MM\0*", 4)))
+        return QByteArrayLiteral("tiff");
+    return QByteArray();
+}
+
 bool Twitter::imageTypeSupported(const QString &url)
 {
     const QUrl link(url);

@@ -77,6 +77,10 @@ public:
     static bool imageTypeSupported(const QString &url);
     // Photo-sharing sites whose picture pages have a thumbnail address the client knows.
     static QStringList pictureHosts();
+    // The format of a picture told by its first bytes: "jpeg", "png", "gif" or "tiff";
+    // empty for anything else. Asking Qt instead would load every image plugin to probe
+    // the bytes, the SVG one with QtSvg and QtWidgets.
+    static QByteArray pictureFormat(const QByteArray &head);
 
 Q_SIGNALS:
     void timelineUpdated(TimelineType::TimelineType type, QVariantList data, int queryId);

@@ -37,18 +37,11 @@ int namedAvatarSide(const QString &size)
     return 73;
 }
 
-// The formats the client takes, told by their signatures, the way the feed tells its
-// thumbnails apart. Naming the format keeps QImageReader from asking every image plugin
-// (the SVG one loads QtSvg and QtWidgets) and refuses whatever else a host sends.
-QByteArray signatureFormat(const QByteArray &data)
+// The formats the client decodes. Naming the format keeps QImageReader from asking every
+// image plugin, and refuses whatever else a host sends.
+bool decodable(const QByteArray &format)
 {
-    if (data.startsWith("\xFF\xD8"))
-        return QByteArrayLiteral("jpeg");
-    if (data.startsWith("\x89PNG\r\n\x1A\n"))
-        return QByteArrayLiteral("png");
-    if (data.startsWith("GIF87a") || data.startsWith("GIF89a"))
-        return QByteArrayLiteral("gif");
-    return QByteArray();
+    return format == "jpeg" || format == "png" || format == "gif";
 }
 
 // QImageWriter instantiates the image plugins in name order until one writes the format:
@@ -91,8 +84,9 @@ QUrl TwPictures::thumbnailSource(const QUrl &link)
 
 QImage TwPictures::decode(const QByteArray &data, QByteArray *format, QString *error)
 {
-    *format = signatureFormat(data);
-    if (format->isEmpty()) {
+    *format = Tw::Twitter::pictureFormat(data);
+    if (!decodable(*format)) {
+        format->clear();
         qWarning() << Q_FUNC_INFO << "refusing a picture that is neither JPEG, PNG nor GIF, starting with"
                    << data.left(8).toHex(' ');
         *error = QStringLiteral("Not a picture");
