@@ -10,7 +10,7 @@
 #include <QJsonDocument>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 #include <csignal>
@@ -167,15 +167,41 @@ QStringList E2eSession::requestPersons()
     return names;
 }
 
-QStringList E2eSession::cacheTables() const
+void E2eSession::readCache(const std::function<void(QSqlDatabase &)> &read) const
 {
-    QStringList tables;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("e2e-check"));
         db.setDatabaseName(mEnvironment->cacheDatabase());
         if (db.open())
-            tables = db.tables();
+            read(db);
     }
     QSqlDatabase::removeDatabase(QStringLiteral("e2e-check"));
+}
+
+QStringList E2eSession::cacheTables() const
+{
+    QStringList tables;
+    readCache([&](QSqlDatabase &db) { tables = db.tables(); });
     return tables;
+}
+
+QList<qint64> E2eSession::cachedItemIds() const
+{
+    QList<qint64> ids;
+    readCache([&](QSqlDatabase &db) {
+        QSqlQuery query(QStringLiteral("SELECT homeview_id FROM items ORDER BY homeview_id"), db);
+        while (query.next())
+            ids.append(query.value(0).toLongLong());
+    });
+    return ids;
+}
+
+QString E2eSession::postTweet(const QString &text, const QString &screenName, const QString &mediaUrl)
+{
+    QJsonObject tweet{{QStringLiteral("text"), text}, {QStringLiteral("screen_name"), screenName}};
+    if (!mediaUrl.isEmpty())
+        tweet.insert(QStringLiteral("media_url"), mediaUrl);
+    if (!mServer->post(QStringLiteral("tweets"), tweet))
+        return QString();
+    return mServer->lastAnswer().value(QStringLiteral("id_str")).toString();
 }

@@ -9,6 +9,9 @@
 #include <QObject>
 #include <QProcess>
 #include <QScopedPointer>
+#include <QSqlDatabase>
+
+#include <functional>
 
 // One platform session for an end-to-end test, all real processes: a private bus, the
 // reference feed on it, the fake API server on loopback and the built daemon pointed at
@@ -46,6 +49,11 @@ public:
     // Screen names of the persons the runner answers, or an empty list.
     QStringList requestPersons();
     QStringList cacheTables() const;
+    // The feed item ids the item cache has a row for, in ascending order.
+    QList<qint64> cachedItemIds() const;
+    // Posts a tweet on the fake service; its id, or an empty one when refused.
+    QString postTweet(const QString &text, const QString &screenName = QStringLiteral("dave"),
+                      const QString &mediaUrl = QString());
 
     PrivateBus &bus() { return *mBus; }
     TestEnvironment &environment() { return *mEnvironment; }
@@ -54,6 +62,9 @@ public:
     QProcess &daemon() { return mDaemon; }
 
 private:
+    // Runs a read on a connection of the test's own to the daemon's cache file.
+    void readCache(const std::function<void(QSqlDatabase &)> &read) const;
+
     QScopedPointer<PrivateBus> mBus;
     QScopedPointer<TestEnvironment> mEnvironment;
     QScopedPointer<FakeApiProcess> mServer;

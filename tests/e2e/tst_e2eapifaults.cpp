@@ -37,7 +37,6 @@ private Q_SLOTS:
 private:
     // Logged in, with the fixtures' 20 tweets in the feed; the timeline requests so far.
     int startWithAFullFeed();
-    QString postTweet(const QString &text);
     int timelineFailures() const { return mSession->log().count(TimelineFailed); }
     bool addFault(const QJsonObject &fault);
     // Asks for a refresh and waits until the daemon reports its timeline request failed.
@@ -68,14 +67,6 @@ int TestE2eApiFaults::startWithAFullFeed()
         || !QTest::qWaitFor([&] { return session.feed().items().size() == 20; }, 15000))
         return -1;
     return session.server().requestCount(HomeTimelinePath);
-}
-
-QString TestE2eApiFaults::postTweet(const QString &text)
-{
-    if (!mSession->server().post(QStringLiteral("tweets"), {{QStringLiteral("text"), text},
-                                                            {QStringLiteral("screen_name"), QStringLiteral("dave")}}))
-        return QString();
-    return mSession->server().lastAnswer().value(QStringLiteral("id_str")).toString();
 }
 
 bool TestE2eApiFaults::addFault(const QJsonObject &fault)
@@ -113,7 +104,7 @@ void TestE2eApiFaults::failedTimelineIsAskedForAgainAtTheNextRefresh()
     const int before = startWithAFullFeed();
     QVERIFY(before > 0);
 
-    const QString id = postTweet(QStringLiteral("Posted while the service fails"));
+    const QString id = session.postTweet(QStringLiteral("Posted while the service fails"));
     QVERIFY(addFault(fault));
     QVERIFY(failingRefresh());
     QVERIFY(!session.itemTweetIds().contains(id));
@@ -133,7 +124,7 @@ void TestE2eApiFaults::rateLimitHoldsTheTimelineBackUntilItsReset()
     const int before = startWithAFullFeed();
     QVERIFY(before > 0);
 
-    const QString id = postTweet(QStringLiteral("Posted while rate limited"));
+    const QString id = session.postTweet(QStringLiteral("Posted while rate limited"));
     const qint64 reset = QDateTime::currentSecsSinceEpoch() + 3;
     QVERIFY(addFault({{QStringLiteral("target"), HomeTimeline}, {QStringLiteral("status"), 429},
                       {QStringLiteral("reset"), reset}}));
@@ -158,7 +149,7 @@ void TestE2eApiFaults::slowTimelineKeepsTheDaemonAnswering()
     const int before = startWithAFullFeed();
     QVERIFY(before > 0);
 
-    const QString id = postTweet(QStringLiteral("Posted on a slow day"));
+    const QString id = session.postTweet(QStringLiteral("Posted on a slow day"));
     QVERIFY(addFault({{QStringLiteral("target"), HomeTimeline}, {QStringLiteral("delay_ms"), 4000}}));
     const int handled = session.refreshesHandled();
     session.feed().control().requestRefresh().waitForFinished();
@@ -185,7 +176,7 @@ void TestE2eApiFaults::everyEndpointFailingCausesNoRequestStorm()
     QVERIFY(startWithAFullFeed() > 0);
     QVERIFY(session.server().post(QStringLiteral("requests/clear")));
 
-    const QString id = postTweet(QStringLiteral("Posted during the outage"));
+    const QString id = session.postTweet(QStringLiteral("Posted during the outage"));
     QVERIFY(addFault({{QStringLiteral("target"), QStringLiteral("*")}, {QStringLiteral("status"), 500},
                       {QStringLiteral("times"), 0}}));
     for (int refresh = 0; refresh < 3; ++refresh)

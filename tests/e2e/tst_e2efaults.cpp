@@ -18,7 +18,6 @@ private Q_SLOTS:
     void removedAccountWithdrawsEverything();
 
 private:
-    QString postTweet(const QString &text);
     QScopedPointer<E2eSession> mSession;
 };
 
@@ -35,20 +34,12 @@ void TestE2eFaults::cleanup()
     QVERIFY(stopped);
 }
 
-QString TestE2eFaults::postTweet(const QString &text)
-{
-    if (!mSession->server().post(QStringLiteral("tweets"), {{QStringLiteral("text"), text},
-                                                            {QStringLiteral("screen_name"), QStringLiteral("dave")}}))
-        return QString();
-    return mSession->server().lastAnswer().value(QStringLiteral("id_str")).toString();
-}
-
 void TestE2eFaults::deletedTweetLeavesTheFeed()
 {
     E2eSession &session = *mSession;
     QVERIFY(session.startDaemon());
     QVERIFY(session.waitForLogin());
-    const QString id = postTweet(QStringLiteral("Soon gone"));
+    const QString id = session.postTweet(QStringLiteral("Soon gone"));
     QVERIFY(!id.isEmpty());
     QVERIFY(session.refresh());
     QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 15000);
@@ -79,7 +70,7 @@ void TestE2eFaults::rejectedTokenMeansAForcedLoginAndGoingOn()
     QVERIFY(session.log().contains(QStringLiteral("TwAccount::login(bool, int) true")));
     QVERIFY(session.server().requestCount(QStringLiteral("/1.1/account/verify_credentials.json")) > checks);
 
-    const QString id = postTweet(QStringLiteral("After the new login"));
+    const QString id = session.postTweet(QStringLiteral("After the new login"));
     QVERIFY(!id.isEmpty());
     QVERIFY(session.refresh());
     QTRY_VERIFY_WITH_TIMEOUT(session.itemTweetIds().contains(id), 15000);

@@ -6,8 +6,6 @@
 #include "E2eSession.h"
 
 #include <QSet>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 
 class TestE2eFeedFaults : public QObject
@@ -22,7 +20,6 @@ private Q_SLOTS:
     void lateAnswersPublishEachTweetOnce();
 
 private:
-    int cacheRows();
     void verifyEachTweetOnce(int items);
 
     QScopedPointer<E2eSession> mSession;
@@ -43,26 +40,12 @@ void TestE2eFeedFaults::cleanup()
     QVERIFY(stopped);
 }
 
-int TestE2eFeedFaults::cacheRows()
-{
-    int rows = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("feedfaults"));
-        db.setDatabaseName(mSession->environment().cacheDatabase());
-        QSqlQuery query(db);
-        if (db.open() && query.exec(QStringLiteral("SELECT count(*) FROM items")) && query.next())
-            rows = query.value(0).toInt();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("feedfaults"));
-    return rows;
-}
-
 void TestE2eFeedFaults::verifyEachTweetOnce(int items)
 {
     const QStringList ids = mSession->itemTweetIds();
     QCOMPARE(ids.size(), items);
     QCOMPARE(QSet<QString>(ids.cbegin(), ids.cend()).size(), items);
-    QCOMPARE(cacheRows(), items);
+    QCOMPARE(mSession->cachedItemIds().size(), items);
 }
 
 void TestE2eFeedFaults::refusedItemsAreOfferedAgain_data()
@@ -81,7 +64,7 @@ void TestE2eFeedFaults::refusedItemsAreOfferedAgain()
     QTRY_COMPARE_WITH_TIMEOUT(session.log().count(QStringLiteral("Error: mEventFeedIf returned invalid value"))
                                   + session.log().count(QStringLiteral("EventFeed returned error!")),
                               20, 15000);
-    QCOMPARE(cacheRows(), 0);
+    QCOMPARE(mSession->cachedItemIds().size(), 0);
     QCOMPARE(session.feed().items().size(), 0);
 
     session.feed().control().setAddItemAnswer(QStringLiteral("id")).waitForFinished();
@@ -100,7 +83,7 @@ void TestE2eFeedFaults::lateAnswersPublishEachTweetOnce()
     session.feed().control().setReplyDelay(200).waitForFinished();
     QVERIFY(session.refresh());
     QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 30000);
-    QTRY_COMPARE_WITH_TIMEOUT(cacheRows(), 20, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(mSession->cachedItemIds().size(), 20, 15000);
     verifyEachTweetOnce(20);
 
     session.feed().control().setReplyDelay(0).waitForFinished();

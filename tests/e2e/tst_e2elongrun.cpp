@@ -12,8 +12,6 @@
 
 #include <QFile>
 #include <QJsonArray>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 
 #include <algorithm>
@@ -57,39 +55,18 @@ private Q_SLOTS:
 
 private:
     QString postTweet(int cycle);
-        // The feed item ids that the cache has a row for.
-    QList<qint64> cachedItemIds();
-    void verifyCacheMatchesFeed();
+        void verifyCacheMatchesFeed();
 
     QScopedPointer<E2eSession> mSession;
 };
 
 QString TestE2eLongRun::postTweet(int cycle)
 {
-    QJsonObject tweet{{QStringLiteral("text"), QStringLiteral("Cycle %1 of the long run").arg(cycle)},
-                      {QStringLiteral("screen_name"), cycle % 2 ? QStringLiteral("dave") : QStringLiteral("bob")}};
     // Now and then a photo, so that thumbnails take part.
-    if (cycle % 50 == 0)
-        tweet.insert(QStringLiteral("media_url"), QStringLiteral("http://pbs.twimg.com/media/longrun%1.jpg").arg(cycle));
-    if (!mSession->server().post(QStringLiteral("tweets"), tweet))
-        return QString();
-    return mSession->server().lastAnswer().value(QStringLiteral("id_str")).toString();
-}
-
-QList<qint64> TestE2eLongRun::cachedItemIds()
-{
-    QList<qint64> ids;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("longrun"));
-        db.setDatabaseName(mSession->environment().cacheDatabase());
-        if (db.open()) {
-            QSqlQuery query(QStringLiteral("SELECT homeview_id FROM items ORDER BY homeview_id"), db);
-            while (query.next())
-                ids.append(query.value(0).toLongLong());
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("longrun"));
-    return ids;
+    return mSession->postTweet(QStringLiteral("Cycle %1 of the long run").arg(cycle),
+                               cycle % 2 ? QStringLiteral("dave") : QStringLiteral("bob"),
+                               cycle % 50 == 0 ? QStringLiteral("http://pbs.twimg.com/media/longrun%1.jpg").arg(cycle)
+                                               : QString());
 }
 
 // A row for every item and an item for every row. (A retweet's row holds the timeline's
@@ -100,7 +77,7 @@ void TestE2eLongRun::verifyCacheMatchesFeed()
     for (const QJsonValue &item : mSession->feed().items())
         items.append(item[QStringLiteral("id")].toVariant().toLongLong());
     std::sort(items.begin(), items.end());
-    QCOMPARE(cachedItemIds(), items);
+    QCOMPARE(mSession->cachedItemIds(), items);
 }
 
 void TestE2eLongRun::feedFollowsAMovingTimelineWithFlatMemory()
