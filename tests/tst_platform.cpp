@@ -14,8 +14,11 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <ctime>
+#include <functional>
+#include <sys/stat.h>
 
 class TestPlatform : public QObject
 {
@@ -29,6 +32,7 @@ private Q_SLOTS:
     void accountSettingsAreWatchedByKey();
     void loginAnswersFromAccountFile();
     void missingOrBrokenAccountFileMeansNoAccount();
+    void accountFileGlitchesKeepTheLastGoodState();
 
     void compareIdsOrdersByLengthThenText_data();
     void compareIdsOrdersByLengthThenText();
@@ -153,6 +157,48 @@ void TestPlatform::missingOrBrokenAccountFileMeansNoAccount()
     writeAccountFile(QStringLiteral("\x01\x02 garbage [[[ present=true\n[account\n"));
     TwAccount broken;
     QVERIFY(!broken.hasAccount());
+}
+
+// Caught empty, cut short, as garbage, gone for a moment, replaced by a FIFO or by a huge
+// file: none of it is a removal, and the next good file is taken. Each glitch ends with a
+// good file that flips a watched preference, whose report shows the file was read again.
+void TestPlatform::accountFileGlitchesKeepTheLastGoodState()
+{
+    const QString good = QStringLiteral("[account]\npresent=true\n[settings]\ntw-notif-msg=%1\n");
+    writeAccountFile(good.arg(QStringLiteral("false")));
+    TwAccount account;
+    account.watchSettings({QStringLiteral("tw-notif-msg")});
+    QSignalSpy removed(&account, &TwAccount::accountRemoved);
+    QSignalSpy state(&account, &TwAccount::accountStateChanged);
+    QSignalSpy changed(&account, &TwAccount::settingsChanged);
+    const QString path = mEnvironment.accountFile();
+    const QList<std::function<void()>> glitches = {
+        [&] { QFile(path).resize(0); },
+        [&] { writeAccountFile(QStringLiteral("[account]\npresent=")); },
+        [&] { writeAccountFile(QStringLiteral("\x01\x02 garbage [[[\n")); },
+        [&] { QFile::remove(path); },
+        [&] { QFile::remove(path); QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0); },
+        [&] { writeAccountFile(good.arg(QStringLiteral("true")) + QString(70 * 1024, QLatin1Char(';'))); },
+    };
+    const auto *recheck = account.findChild<QTimer *>(QStringLiteral("accountRecheckTimer"));
+    QVERIFY(recheck);
+    for (int i = 0; i < glitches.size(); ++i) {
+        glitches.at(i)();
+        // Seen and to be looked at again: the glitch has been read.
+        QTRY_VERIFY(recheck->isActive());
+        QVERIFY(account.hasAccount());
+        writeAccountFile(good.arg(i % 2 ? QStringLiteral("false") : QStringLiteral("true")));
+        QVERIFY2(changed.wait(), qPrintable(QString::number(i)));
+        QCOMPARE(changed.takeFirst().at(1).toBool(), i % 2 == 0);
+    }
+    QCOMPARE(removed.count(), 0);
+    QCOMPARE(state.count(), 0);
+
+    // A FIFO does not hold up a start either.
+    QFile::remove(path);
+    QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    TwAccount fifo;
+    QVERIFY(!fifo.hasAccount());
 }
 
 void TestPlatform::compareIdsOrdersByLengthThenText_data()

@@ -7,6 +7,13 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -14,6 +21,12 @@ const QString AccountGroup = QStringLiteral("account");
 const QString ServicesGroup = QStringLiteral("services");
 const QString SettingsGroup = QStringLiteral("settings");
 const QString DefaultApiBase = QStringLiteral("https://api.twitter.com/1.1/");
+const QString PresentKey = QStringLiteral("account/present");
+// Far above any real account file; a bigger one is not ours to parse.
+const qint64 MaxFileSize = 64 * 1024;
+const int ReloadDelayMs = 50;
+// How long a file must stay gone before the account counts as removed.
+const int RecheckMs = 3000;
 
 const QList<TwServiceType::Servicetype> AllServices = {
     TwServiceType::SERVICE_ACCOUNT, TwServiceType::SERVICE_CONTACTS,
@@ -34,19 +47,42 @@ QString serviceKey(TwServiceType::Servicetype service)
     return QString();
 }
 
+QString apiBaseOf(const QVariantMap &values)
+{
+    const QString base = values.value(QStringLiteral("account/api_base")).toString().trimmed();
+    if (base.isEmpty())
+        return DefaultApiBase;
+    return base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/');
+}
+
+// A boolean as QSettings writes one; anything else, such as a value cut short, is no answer.
+bool boolean(const QVariant &value, bool *ok)
+{
+    const QString text = value.toString().trimmed().toLower();
+    const bool isTrue = text == QLatin1String("true") || text == QLatin1String("1");
+    *ok = isTrue || text == QLatin1String("false") || text == QLatin1String("0");
+    return isTrue;
+}
+
 }
 
 TwAccount::TwAccount(QObject *parent)
     : QObject(parent)
     , mPath(defaultFilePath())
+    , mRecheckTimer(this)
 {
     Tw::registerMetaTypes();
     mReloadTimer.setSingleShot(true);
-    mReloadTimer.setInterval(50);
+    mReloadTimer.setInterval(ReloadDelayMs);
+    mRecheckTimer.setObjectName(QStringLiteral("accountRecheckTimer"));
+    mRecheckTimer.setSingleShot(true);
+    mRecheckTimer.setInterval(RecheckMs);
     connect(&mReloadTimer, &QTimer::timeout, this, &TwAccount::reload);
+    connect(&mRecheckTimer, &QTimer::timeout, this, &TwAccount::recheck);
     connect(&mWatcher, &QFileSystemWatcher::fileChanged, &mReloadTimer, qOverload<>(&QTimer::start));
     connect(&mWatcher, &QFileSystemWatcher::directoryChanged, &mReloadTimer, qOverload<>(&QTimer::start));
-    mState = readState();
+    if (readState(&mValues, &mState, &mLastBytes) == Read::Unusable)
+        qCritical() << Q_FUNC_INFO << "account file unusable, no account until it is readable:" << mPath;
     watchFile();
 }
 
@@ -58,11 +94,9 @@ QString TwAccount::defaultFilePath()
 
 QString TwAccount::apiBase(const QString &filePath)
 {
-    const QString base = QSettings(filePath, QSettings::IniFormat)
-                             .value(AccountGroup + QStringLiteral("/api_base")).toString().trimmed();
-    if (base.isEmpty())
-        return DefaultApiBase;
-    return base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/');
+    QVariantMap values;
+    readValues(filePath, &values);
+    return apiBaseOf(values);
 }
 
 bool TwAccount::hasAccount() const
@@ -84,26 +118,30 @@ void TwAccount::login(bool force, int flags)
 
 void TwAccount::answerLogin()
 {
-    QSettings file(mPath, QSettings::IniFormat);
-    file.beginGroup(AccountGroup);
-    if (!file.value(QStringLiteral("present"), false).toBool()) {
+    // A file caught in a glitch logs in with what was last read well.
+    QVariantMap values;
+    State state;
+    if (readState(&values, &state) == Read::Done)
+        mValues = values;
+    else
+        state = mState;
+    const auto value = [this](const char *key) {
+        return mValues.value(AccountGroup + QLatin1Char('/') + QLatin1String(key)).toString();
+    };
+    if (!state.present) {
         emit loginError(TwLoginError::LOGIN_ERROR_ACCOUNT_UNUSABLE, QStringLiteral("No account"));
         return;
     }
-    const QString errorType = file.value(QStringLiteral("login_error_type")).toString();
+    const QString errorType = value("login_error_type");
     if (!errorType.isEmpty()) {
         bool ok = false;
         const int type = errorType.toInt(&ok);
         emit loginError(ok ? TwLoginError::TwLoginError(type) : TwLoginError::LOGIN_ERROR_GENERIC,
-                        file.value(QStringLiteral("login_error_text")).toString());
+                        value("login_error_text"));
         return;
     }
-    auto *check = new TwLoginCheck(apiBase(mPath), file.value(QStringLiteral("token")).toString(),
-                                   file.value(QStringLiteral("token_secret")).toString(),
-                                   file.value(QStringLiteral("user_id")).toString(),
-                                   file.value(QStringLiteral("screen_name")).toString(),
-                                   file.value(QStringLiteral("consumer_key")).toString(),
-                                   file.value(QStringLiteral("consumer_secret")).toString(), this);
+    auto *check = new TwLoginCheck(apiBaseOf(mValues), value("token"), value("token_secret"), value("user_id"),
+                                   value("screen_name"), value("consumer_key"), value("consumer_secret"), this);
     connect(check, &TwLoginCheck::accepted, this, &TwAccount::loginResponse);
     connect(check, &TwLoginCheck::refused, this, &TwAccount::loginError);
     connect(check, &TwLoginCheck::accepted, check, &QObject::deleteLater);
@@ -114,6 +152,12 @@ void TwAccount::answerLogin()
 void TwAccount::markAccountInvalid()
 {
     qWarning() << Q_FUNC_INFO << mPath;
+    // QSettings would block on a FIFO put in the file's place, or take a broken file apart.
+    QVariantMap values;
+    if (readValues(mPath, &values) != Read::Done) {
+        qWarning() << Q_FUNC_INFO << "account file unusable, not marked";
+        return;
+    }
     QSettings file(mPath, QSettings::IniFormat);
     file.setValue(AccountGroup + QStringLiteral("/invalid"), true);
     file.sync();
@@ -135,23 +179,72 @@ QMap<QString, bool> TwAccount::settingValues(const QStringList &keys) const
     return values;
 }
 
-TwAccount::State TwAccount::readState() const
+TwAccount::Read TwAccount::readValues(const QString &path, QVariantMap *values, QByteArray *bytes)
 {
-    State state;
-    if (!QFileInfo::exists(mPath))
-        return state;
-    QSettings file(mPath, QSettings::IniFormat);
-    if (file.status() != QSettings::NoError)
-        qWarning() << Q_FUNC_INFO << "unreadable account file" << mPath;
-    state.present = file.value(AccountGroup + QStringLiteral("/present"), false).toBool();
-    file.beginGroup(ServicesGroup);
+    // Without blocking: a FIFO or a device put in the file's place must not stall anyone.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return Read::Absent;
+        qWarning() << Q_FUNC_INFO << "cannot open the account file" << path << strerror(errno);
+        return Read::Unusable;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > MaxFileSize) {
+        qWarning() << Q_FUNC_INFO << "account file refused, not a regular file of at most" << MaxFileSize
+                   << "bytes:" << path;
+        ::close(fd);
+        return Read::Unusable;
+    }
+    QFile file;
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    const QByteArray content = file.read(MaxFileSize + 1);
+    if (content.isEmpty() || content.size() > MaxFileSize) {
+        qWarning() << Q_FUNC_INFO << "account file empty or too big:" << path << content.size();
+        return Read::Unusable;
+    }
+    // Parsed from a private copy of exactly these bytes, by QSettings' own INI reader.
+    QTemporaryFile copy;
+    if (!copy.open() || copy.write(content) != content.size() || !copy.flush()) {
+        qWarning() << Q_FUNC_INFO << "cannot copy the account file for reading:" << copy.errorString();
+        return Read::Unusable;
+    }
+    QSettings parsed(copy.fileName(), QSettings::IniFormat);
+    if (parsed.status() != QSettings::NoError) {
+        qWarning() << Q_FUNC_INFO << "account file unparsable:" << path;
+        return Read::Unusable;
+    }
+    for (const QString &key : parsed.allKeys())
+        values->insert(key, parsed.value(key));
+    if (bytes)
+        *bytes = content;
+    return Read::Done;
+}
+
+bool TwAccount::stateOf(const QVariantMap &values, State *state)
+{
+    bool ok = false;
+    state->present = boolean(values.value(PresentKey), &ok);
+    if (!ok)
+        return false;
     for (TwServiceType::Servicetype service : AllServices)
-        state.services.insert(service, file.value(serviceKey(service), true).toBool());
-    file.endGroup();
-    file.beginGroup(SettingsGroup);
-    for (const QString &key : file.childKeys())
-        state.settings.insert(key, file.value(key).toBool());
-    return state;
+        state->services.insert(service, values.value(ServicesGroup + QLatin1Char('/') + serviceKey(service), true).toBool());
+    const QString settingsPrefix = SettingsGroup + QLatin1Char('/');
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (it.key().startsWith(settingsPrefix))
+            state->settings.insert(it.key().mid(settingsPrefix.size()), it.value().toBool());
+    }
+    return true;
+}
+
+TwAccount::Read TwAccount::readState(QVariantMap *values, State *state, QByteArray *bytes) const
+{
+    const Read read = readValues(mPath, values, bytes);
+    if (read != Read::Done || stateOf(*values, state))
+        return read;
+    qWarning() << Q_FUNC_INFO << "account file without a readable" << PresentKey << "(cut short?):" << mPath;
+    values->clear();
+    return Read::Unusable;
 }
 
 void TwAccount::watchFile()
@@ -167,9 +260,42 @@ void TwAccount::watchFile()
 
 void TwAccount::reload()
 {
+    take(false);
+}
+
+void TwAccount::recheck()
+{
+    take(true);
+}
+
+// Only a good read that says so, or a file that stays gone, removes the account; a file
+// caught empty, half written, unparsable or unreadable keeps the last good state.
+void TwAccount::take(bool settled)
+{
     watchFile();
+    QVariantMap values;
+    State state;
+    QByteArray bytes;
+    const Read read = readState(&values, &state, &bytes);
+    if (read == Read::Absent && settled) {
+        qWarning() << Q_FUNC_INFO << "account file still gone, the account is removed:" << mPath;
+        mLastBytes.clear();
+        state = State();
+    } else if (read != Read::Done) {
+        // Looked at once more later; after that the watcher reports the next change.
+        if (!settled)
+            mRecheckTimer.start();
+        return;
+    } else if (bytes != mLastBytes) {
+        // Taken once a second read finds the same bytes: a writer may be half way.
+        mLastBytes = bytes;
+        mReloadTimer.start();
+        return;
+    }
+    mRecheckTimer.stop();
+    mValues = values;
     const State before = mState;
-    mState = readState();
+    mState = state;
     reportChanges(before, mState);
 }
 

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
+#include <QVariantMap>
 
 // The user's one Twitter account as the platform keeps it: an INI file,
 // "$XDG_CONFIG_HOME/Halvex/TwitterAccount.conf", with the groups [account], [services]
@@ -48,6 +49,7 @@ Q_SIGNALS:
 
 private Q_SLOTS:
     void reload();
+    void recheck();
     void answerLogin();
 
 private:
@@ -56,15 +58,30 @@ private:
         QMap<int, bool> services;
         QMap<QString, bool> settings;
     };
+    enum class Read { Done, Absent, Unusable };
 
-    State readState() const;
+    // The file's "group/key" values, read without blocking and parsed as QSettings does.
+    static Read readValues(const QString &path, QVariantMap *values, QByteArray *bytes = nullptr);
+    // The state the values say; false when they say nothing clear about the account.
+    static bool stateOf(const QVariantMap &values, State *state);
+    Read readState(QVariantMap *values, State *state, QByteArray *bytes = nullptr) const;
+    // settled: the file was found gone or unusable a while ago and is looked at again.
+    void take(bool settled);
     void watchFile();
     void reportChanges(const State &before, const State &after);
 
     QString mPath;
     State mState;
+    // The values of the last good read, for a login that finds the file unusable.
+    QVariantMap mValues;
     QStringList mWatchedKeys;
     QFileSystemWatcher mWatcher;
     // Writers replace the file in several steps; one reload covers a burst of them.
     QTimer mReloadTimer;
+    // What the last reload read: a read is taken once the next one finds the same bytes,
+    // so that a file caught half written is not.
+    QByteArray mLastBytes;
+    // A file gone or unusable is looked at again after a while: only a file that stays
+    // absent removes the account, and a glitch keeps the last good state.
+    QTimer mRecheckTimer;
 };
