@@ -138,16 +138,6 @@ bool ONotification::removeWhere(const std::function<bool(const QJsonObject &)> &
     });
 }
 
-qint64 ONotification::idOf(const QJsonObject &entry)
-{
-    return entryId(entry);
-}
-
-qint64 ONotification::groupIdOf(const QJsonObject &entry)
-{
-    return entry.value(GroupKey).toVariant().toLongLong();
-}
-
 QJsonArray ONotification::entriesOf(Kind kind)
 {
     const QString application = QCoreApplication::applicationName();

@@ -57,8 +57,6 @@ protected:
     static QJsonArray entriesOf(Kind kind);
     // Withdraws every shown entry, of any application, that matches.
     static bool removeWhere(const std::function<bool(const QJsonObject &)> &matches);
-    static qint64 idOf(const QJsonObject &entry);
-    static qint64 groupIdOf(const QJsonObject &entry);
 
 private:
     static QString kindName(Kind kind);

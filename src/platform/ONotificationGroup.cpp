@@ -20,12 +20,3 @@ QList<ONotificationGroup *> ONotificationGroup::notificationGroups()
         list.append(new ONotificationGroup(entry.toObject(), nullptr));
     return list;
 }
-
-bool ONotificationGroup::remove()
-{
-    const qint64 groupId = id();
-    // The group goes with its notifications.
-    return groupId > 0 && removeWhere([groupId](const QJsonObject &entry) {
-        return idOf(entry) == groupId || groupIdOf(entry) == groupId;
-    });
-}

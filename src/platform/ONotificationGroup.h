@@ -2,8 +2,8 @@
 
 #include "ONotification.h"
 
-// A group of notifications shown as one entry; publish() and remove() act on the group,
-// and removing it withdraws its notifications as well.
+// A group of notifications shown as one entry; publish() and remove() act on the group
+// entry alone: its notifications stay until each is withdrawn.
 class ONotificationGroup : public ONotification
 {
     Q_OBJECT
@@ -14,9 +14,6 @@ public:
 
     // This application's shown groups, as new objects that the caller owns.
     static QList<ONotificationGroup *> notificationGroups();
-
-public Q_SLOTS:
-    bool remove() override;
 
 private:
     ONotificationGroup(const QJsonObject &entry, QObject *parent);
