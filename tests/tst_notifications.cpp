@@ -98,7 +98,7 @@ private Q_SLOTS:
     void followedOnlyFetchesFriendsOverPages();
     void friendsFetchEndsOnMissingCursorOrFailure_data();
     void friendsFetchEndsOnMissingCursorOrFailure();
-    void secondResultDuringAFetchReplacesTheFirst();
+    void secondResultDuringAFetchJoinsTheFirst();
     void switchingKindsOffWithdraws();
     void clearRequestsWithdrawTheirKind();
     void pollingParametersAndQueryIds();
@@ -365,7 +365,7 @@ void TestNotifications::friendsFetchEndsOnMissingCursorOrFailure()
     QCOMPARE(shown(QStringLiteral("group"), Mentions).size(), 1);
 }
 
-void TestNotifications::secondResultDuringAFetchReplacesTheFirst()
+void TestNotifications::secondResultDuringAFetchJoinsTheFirst()
 {
     setPreferences(true, true, true);
     TwitterDouble::setDefault(TwitterDouble::User, UserType::FriendsList, TwitterDouble::Answer());
@@ -376,8 +376,10 @@ void TestNotifications::secondResultDuringAFetchReplacesTheFirst()
     emit client()->userUpdated(UserType::FriendsList,
                                {friendsPage({QStringLiteral("alice"), QStringLiteral("bob")}, QStringLiteral("0"))},
                                pages.first().queryId);
+    // Both are shown, the newer first: the first one's id was recorded already.
     const QJsonObject group = shown(QStringLiteral("group"), Mentions).first();
-    QCOMPARE(group[QStringLiteral("summary")].toString(), QStringLiteral("Bob"));
+    QCOMPARE(group[QStringLiteral("summary")].toString(), QStringLiteral("Bob, Alice"));
+    QCOMPARE(group[QStringLiteral("count")].toInt(), 2);
     QCOMPARE(storedId(QStringLiteral("LastIdMentions")), QStringLiteral("62"));
 }
 

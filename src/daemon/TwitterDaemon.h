@@ -167,6 +167,7 @@ private:
     void scheduleLogin();
     void logout();
     void releaseSession();
+    void forgetRequestsInFlight();
     void releaseRunner();
     void reloginAfterAuthFailure();
     void releaseFailedAvatar(int queryId);

@@ -93,6 +93,7 @@ void TwitterDaemon::onTwitterAuthenticated(const QString &token, const QString &
     const QStringList settingKeys = notificationSettingKeys();
     applyNotificationSettings(settingKeys);
     mAccount->watchSettings(settingKeys);
+    mNotifHandler->decideHeldMentions();
 
     mTwitter->setMask(avatarMask());
     connect(mTwitter, &Tw::Twitter::timelineUpdated, this, &TwitterDaemon::onTimelineUpdated);
@@ -221,14 +222,11 @@ void TwitterDaemon::logout()
     mLoginTimer->stop();
     mRetryLoginTimer->stop();
     mSyncTimer->stop();
-    mAvatarQueries.clear();
-    mAvatarQueryIds.clear();
-    mFriendAvatarQueryIds.clear();
 }
 
 // Lets go of the client, disconnected at once so that nothing it still has in flight
 // arrives; deleted later, since this may run inside one of its own signals. The runner
-// (and with it the plugin) goes too.
+// (and with it the plugin) goes too, and so does every wait on the client's answers.
 void TwitterDaemon::releaseSession()
 {
     releaseRunner();
@@ -237,6 +235,26 @@ void TwitterDaemon::releaseSession()
         mTwitter->deleteLater();
         mTwitter = nullptr;
     }
+    forgetRequestsInFlight();
+}
+
+// Answers to the released client's requests can no longer come: nothing may wait on them.
+// The tweets held back have no cache row and come again at the next refresh; mentions
+// held for the friends list are decided by a fetch of the next session.
+void TwitterDaemon::forgetRequestsInFlight()
+{
+    mAvatarQueries.clear();
+    mAvatarQueryIds.clear();
+    mFriendAvatarQueryIds.clear();
+    mTweetsWaitingForAvatar.clear();
+    qDeleteAll(mPendingImageItems);
+    mPendingImageItems.clear();
+    mTimelineQueryId = -1;
+    mFriendsQueryId = -1;
+    mMentionFriendsQueryId = -1;
+    mFetchingMentionFriends = false;
+    if (mAvatarTimer)
+        mAvatarTimer->stop();
 }
 
 void TwitterDaemon::releaseRunner()

@@ -20,14 +20,39 @@ const QString NotifMentions = QStringLiteral("tw-notif-mention");
 const QString NotifFollowed = QStringLiteral("tw-notif-followed");
 const QString NotifAnyone = QStringLiteral("tw-notif-anyone");
 
+// A decimal id without leading zeros that fits an unsigned 64-bit integer, as the
+// service's ids are. Anything else as a marker would make the service ignore since_id,
+// or, compared by length, silence every later item.
+bool isId(const QString &id)
+{
+    if (id.isEmpty() || id.size() > 20 || (id.size() > 1 && id.at(0) == QLatin1Char('0')))
+        return false;
+    for (const QChar c : id) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    bool fits = false;
+    id.toULongLong(&fits);
+    return fits;
+}
+
+// A stored marker that is not an id counts as none: the next poll then stores a real one.
 QString storedId(const QString &key)
 {
-    return QSettings().value(key, QString()).toString();
+    const QString id = QSettings().value(key, QString()).toString();
+    if (id.isEmpty() || isId(id))
+        return id;
+    qWarning() << Q_FUNC_INFO << key << "holds no id, taken as unset:" << id.left(24);
+    return QString();
 }
 
 // Last-seen markers only move forward; an empty marker takes any id.
 bool storeIfNewer(const QString &key, const QString &current, const QString &id)
 {
+    if (!isId(id)) {
+        qWarning() << Q_FUNC_INFO << "not an id, ignored:" << id.left(24);
+        return false;
+    }
     if (!current.isEmpty() && Tw::Twitter::compareIds(current, id) >= 0)
         return false;
     QSettings settings;

@@ -10,6 +10,8 @@
 #include <QDebug>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 const QString ScreenNameKey = QStringLiteral("screen_name");
@@ -75,7 +77,12 @@ QVariantList TwitterDaemon::cachedAvatar(const QMap<QString, QString> &parameter
 
 void TwitterDaemon::waitForTimelineAvatar(const QVariant &tweet, const QMap<QString, QString> &parameters)
 {
-    mTweetsWaitingForAvatar.append(tweet);
+    // A refresh while the avatar is on its way finds the tweet again: it waits once.
+    const QVariant id = tweet.toMap().value(QStringLiteral("id"));
+    const bool waiting = std::any_of(mTweetsWaitingForAvatar.cbegin(), mTweetsWaitingForAvatar.cend(),
+                                     [&id](const QVariant &other) { return other.toMap().value(QStringLiteral("id")) == id; });
+    if (!waiting)
+        mTweetsWaitingForAvatar.append(tweet);
     bool requested = false;
     const int queryId = avatarQuery(parameters, &requested);
     if (queryId == -1 && !requested)

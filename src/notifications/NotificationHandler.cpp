@@ -28,6 +28,22 @@ QString decodedText(const QVariantMap &item)
     return text;
 }
 
+// The items newer than the last-seen marker: a service may ignore since_id, and what is
+// not newer has been notified (or passed over) already.
+QVariantList newerThan(const QVariantList &items, const QString &marker)
+{
+    if (marker.isEmpty())
+        return items;
+    QVariantList newer;
+    for (const QVariant &item : items) {
+        if (Tw::Twitter::compareIds(field(item.toMap(), QStringLiteral("id")), marker) > 0)
+            newer.append(item);
+    }
+    if (newer.size() < items.size())
+        qWarning() << Q_FUNC_INFO << items.size() - newer.size() << "results not newer than" << marker << "dropped";
+    return newer;
+}
+
 // Withdraws and deletes the entries of an event type, or all of them for an empty one.
 template<typename T>
 void withdraw(QList<T *> &shown, const QString &eventType)
@@ -214,10 +230,12 @@ void NotificationHandler::onDirectMessageUpdated(DirectMessageType::DirectMessag
     qDebug() << Q_FUNC_INFO << "proper queryId";
     // Nothing is shown before an id is stored: the first results after installation
     // are old news.
-    if (!mSilent && !data.isEmpty() && !daemon()->lastIdMessages().isEmpty()) {
+    const QString marker = daemon()->lastIdMessages();
+    const QVariantList newer = newerThan(data, marker);
+    if (!mSilent && !newer.isEmpty() && !marker.isEmpty()) {
         refreshNotifications();
         if (mEnabledTypes & TYPE_MESSAGES)
-            processMessages(data);
+            processMessages(newer);
     }
     handleLastId(TwitterOstra::MessageEventType, data);
 }
@@ -231,14 +249,18 @@ void NotificationHandler::onTimelineUpdated(TimelineType::TimelineType timelineT
     qDebug() << Q_FUNC_INFO << "proper queryId";
     if (timelineType != TimelineType::MentionsTimeline || data.isEmpty())
         return;
-    if (daemon()->lastIdMentions().isEmpty()) {
+    const QString marker = daemon()->lastIdMentions();
+    if (marker.isEmpty()) {
         handleLastId(TwitterOstra::MentionEventType, data);
         return;
     }
+    const QVariantList newer = newerThan(data, marker);
+    if (newer.isEmpty())
+        return;
     refreshNotifications();
     // With mentions off the id stays, so that they are shown once switched on again.
     if (mEnabledTypes & TYPE_MENTIONS)
-        handleMentionsRetweets(data);
+        handleMentionsRetweets(newer);
 }
 
 void NotificationHandler::processMessages(const QVariantList &messages)
@@ -311,14 +333,17 @@ void NotificationHandler::notify(const QVariantList &items, const Kind &kind)
 void NotificationHandler::handleMentionsRetweets(const QVariantList &mentions)
 {
     qDebug() << Q_FUNC_INFO << mentions.size();
-    mPendingMentions = mentions;
     if (!mSilent) {
+        // Mentions held for a friends fetch under way stay held, after the newer ones: their
+        // ids are recorded already, so replacing them would lose them.
+        const bool held = !mPendingMentions.isEmpty();
         if (!(mEnabledTypes & TYPE_FOLLOWED_ONLY)) {
+            mPendingMentions = mentions + mPendingMentions;
             finishHandleMentionsRetweets();
         } else {
             bool completed = false;
-            mPendingMentions = filterOnlyFollowed(mPendingMentions, completed);
-            if (completed)
+            mPendingMentions = filterOnlyFollowed(mentions, completed) + mPendingMentions;
+            if (completed && !held)
                 finishHandleMentionsRetweets();
             else
                 daemon()->fetchFriends();
@@ -326,6 +351,17 @@ void NotificationHandler::handleMentionsRetweets(const QVariantList &mentions)
     }
     // The newest id is recorded also for mentions filtered out, held back or silenced.
     handleLastId(TwitterOstra::MentionEventType, mentions);
+}
+
+void NotificationHandler::decideHeldMentions()
+{
+    if (mPendingMentions.isEmpty())
+        return;
+    qDebug() << Q_FUNC_INFO << mPendingMentions.size();
+    if (mEnabledTypes & TYPE_FOLLOWED_ONLY)
+        daemon()->fetchFriends();
+    else
+        finishHandleMentionsRetweets();
 }
 
 QVariantList NotificationHandler::filterOnlyFollowed(const QVariantList &mentions, bool &completed)

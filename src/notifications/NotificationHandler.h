@@ -60,6 +60,9 @@ public:
     void processMessages(const QVariantList &messages);
     void processMentions(const QVariantList &mentions);
     void handleMentionsRetweets(const QVariantList &mentions);
+    // Mentions held for a friends list that a released session never delivered: decided
+    // by a fetch of the new session.
+    void decideHeldMentions();
     // The mentions that may be shown; completed is set when "following" decided them all.
     QVariantList filterOnlyFollowed(const QVariantList &mentions, bool &completed);
 

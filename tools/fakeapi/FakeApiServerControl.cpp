@@ -91,6 +91,10 @@ HttpResponse FakeApiServer::controlWithBody(const QString &action, const QCborMa
         mFaults.clear();
         return done();
     }
+    if (action == QLatin1String("since_id")) {
+        mState.setIgnoreSinceId(body.value(QStringLiteral("ignore")).toBool());
+        return done();
+    }
     if (action == QLatin1String("clock")) {
         const qint64 offset = body.value(QStringLiteral("offset_seconds")).toInteger();
         if (qAbs(offset) > MaxClockOffsetSeconds)

@@ -41,9 +41,9 @@ QCborValue readFixture(const QString &dir, const QString &name, QString *error)
     return value;
 }
 
-QCborArray selection(const QCborArray &items, const QUrlQuery &query)
+QCborArray selection(const QCborArray &items, const QUrlQuery &query, bool ignoreSinceId)
 {
-    const qint64 sinceId = query.queryItemValue(QStringLiteral("since_id")).toLongLong();
+    const qint64 sinceId = ignoreSinceId ? 0 : query.queryItemValue(QStringLiteral("since_id")).toLongLong();
     const qint64 maxId = query.queryItemValue(QStringLiteral("max_id")).toLongLong();
     bool ok = false;
     const int asked = query.queryItemValue(QStringLiteral("count")).toInt(&ok);
@@ -79,6 +79,7 @@ QCborMap withId(QCborMap item, const QString &id)
 bool FakeApiState::load(const QString &fixturesDir, QString *error)
 {
     error->clear();
+    mIgnoreSinceId = false;
     mHome = readFixture(fixturesDir, QStringLiteral("home_timeline.json"), error).toArray();
     mMentions = readFixture(fixturesDir, QStringLiteral("mentions_timeline.json"), error).toArray();
     mMessages = readFixture(fixturesDir, QStringLiteral("direct_messages.json"), error).toArray();
@@ -110,17 +111,17 @@ bool FakeApiState::load(const QString &fixturesDir, QString *error)
 
 QCborArray FakeApiState::homeTimeline(const QUrlQuery &query) const
 {
-    return selection(mHome, query);
+    return selection(mHome, query, mIgnoreSinceId);
 }
 
 QCborArray FakeApiState::mentions(const QUrlQuery &query) const
 {
-    return selection(mMentions, query);
+    return selection(mMentions, query, mIgnoreSinceId);
 }
 
 QCborArray FakeApiState::directMessages(const QUrlQuery &query) const
 {
-    return selection(mMessages, query);
+    return selection(mMessages, query, mIgnoreSinceId);
 }
 
 bool FakeApiState::friendsPage(const QString &cursor, QCborMap *page) const

@@ -39,6 +39,8 @@ public:
     QString setFriends(const QCborArray &users, int pageSize);
 
     QCborMap summary() const;
+    // A service that answers as if since_id had not been given, as the real one may.
+    void setIgnoreSinceId(bool ignore) { mIgnoreSinceId = ignore; }
 
 private:
     QCborMap status(const QCborMap &description, QString *error);
@@ -56,4 +58,5 @@ private:
     QCborMap mAccount;
     QCborMap mConfiguration;
     qint64 mLastId = 0;
+    bool mIgnoreSinceId = false;
 };
