@@ -115,6 +115,11 @@ bool TwitterDaemon::processTweetImages(const QVariantMap &tweet, const QString &
         pictures.append({QString(), link});
     if (pictures.isEmpty() || !mTwitter)
         return false;
+    // A refresh while its thumbnails are on their way finds the tweet again: it waits once.
+    for (const PendingImageItem *pending : qAsConst(mPendingImageItems)) {
+        if (pending->tweet.value(QStringLiteral("id")) == tweet.value(QStringLiteral("id")))
+            return true;
+    }
 
     auto *item = new PendingImageItem;
     item->tweet = tweet;
