@@ -1,10 +1,15 @@
-// The roads through the real processes: a new tweet on the service becomes an item of
-// the feed, a new mention shows in the mentions group of the notification store, and a
+// The roads through the real processes: the newest 20 tweets become items with round
+// avatars and the thumbnails of their pictures, all fetched from loopback, and a new tweet
+// on the service becomes one more; a new mention shows in the mentions group of the notification store, and a
 // persons request of the contacts daemon is answered with the account's friends.
 
 #include "E2eSession.h"
+#include "FeedItems.h"
+#include "Fixtures.h"
 
+#include <QImage>
 #include <QJsonArray>
+#include <QSet>
 #include <QTest>
 
 class TestE2eRoads : public QObject
@@ -19,6 +24,7 @@ private Q_SLOTS:
     void personsRequestIsAnsweredWithTheFriends();
 
 private:
+    void verifyTheNewestTwentyWithTheirPictures();
     QScopedPointer<E2eSession> mSession;
 };
 
@@ -35,6 +41,43 @@ void TestE2eRoads::cleanup()
     QVERIFY(stopped);
 }
 
+void TestE2eRoads::verifyTheNewestTwentyWithTheirPictures()
+{
+    const QVariantList timeline = Fixtures::homeTimeline();
+    QSet<QString> expected;
+    for (int i = 0; i < 20; ++i)
+        expected.insert(FeedItems::shownId(timeline.at(i).toMap()));
+    const QStringList shown = mSession->itemTweetIds();
+    QCOMPARE(QSet<QString>(shown.cbegin(), shown.cend()), expected);
+
+    const QString cache = mSession->environment().cacheHome() + QStringLiteral("/twitter-client/1111111111/");
+    QStringList thumbnails;
+    for (const QJsonValue &item : mSession->feed().items()) {
+        const QString icon = item[QStringLiteral("item")][QStringLiteral("icon")].toString();
+        QVERIFY2(icon.startsWith(cache + QStringLiteral("avatars/")), qPrintable(icon));
+        const QImage avatar(icon);
+        QCOMPARE(avatar.size(), QSize(73, 73));
+        QCOMPARE(qAlpha(avatar.pixel(0, 0)), 0);
+        QCOMPARE(qAlpha(avatar.pixel(36, 36)), 255);
+        for (const QJsonValue &image : item[QStringLiteral("item")][QStringLiteral("imageList")].toArray()) {
+            if (!image.toString().isEmpty())
+                thumbnails.append(image.toString());
+        }
+    }
+    // The photo attachment and the link to a picture page.
+    QCOMPARE(thumbnails.size(), 2);
+    for (const QString &thumbnail : qAsConst(thumbnails)) {
+        QVERIFY2(thumbnail.startsWith(cache + QStringLiteral("thumbnails/")), qPrintable(thumbnail));
+        QCOMPARE(QImage(thumbnail).size(), QSize(150, 150));
+    }
+    QSet<QString> pictureHosts;
+    for (const QJsonValue &request : mSession->server().requests()) {
+        if (request[QStringLiteral("host")].toString() != QLatin1String("127.0.0.1"))
+            pictureHosts.insert(request[QStringLiteral("host")].toString());
+    }
+    QCOMPARE(pictureHosts, QSet<QString>({QStringLiteral("pbs.twimg.com"), QStringLiteral("twitpic.com")}));
+}
+
 void TestE2eRoads::newTweetBecomesAnItem()
 {
     E2eSession &session = *mSession;
@@ -42,6 +85,8 @@ void TestE2eRoads::newTweetBecomesAnItem()
     QVERIFY(session.waitForLogin());
     QVERIFY(session.refresh());
     QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 15000);
+    verifyTheNewestTwentyWithTheirPictures();
+    QCOMPARE(session.server().requestCount(QStringLiteral("/1.1/account/verify_credentials.json")), 1);
 
     QVERIFY(session.server().post(QStringLiteral("tweets"),
                                   {{QStringLiteral("text"), QStringLiteral("Fresh from the service")},
