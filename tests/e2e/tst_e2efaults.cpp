@@ -4,6 +4,7 @@
 #include "E2eSession.h"
 
 #include <QJsonArray>
+#include <QSettings>
 #include <QTest>
 
 class TestE2eFaults : public QObject
@@ -15,6 +16,7 @@ private Q_SLOTS:
     void cleanup();
     void deletedTweetLeavesTheFeed();
     void rejectedTokenMeansAForcedLoginAndGoingOn();
+    void removedAccountWithdrawsEverything_data();
     void removedAccountWithdrawsEverything();
 
 private:
@@ -76,8 +78,21 @@ void TestE2eFaults::rejectedTokenMeansAForcedLoginAndGoingOn()
     QTRY_VERIFY_WITH_TIMEOUT(session.itemTweetIds().contains(id), 15000);
 }
 
+void TestE2eFaults::removedAccountWithdrawsEverything_data()
+{
+    QTest::addColumn<QString>("accountKey");
+    QTest::addColumn<int>("feedReplyDelay");
+    QTest::newRow("account removed") << "account/present" << 0;
+    QTest::newRow("account service off") << "services/account" << 0;
+    QTest::newRow("feed never answers") << "account/present" << -1;
+}
+
+// Items, notifications, the cache table and the daemon's settings go, and the process
+// ends with 0, even when the feed never answers the withdrawal.
 void TestE2eFaults::removedAccountWithdrawsEverything()
 {
+    QFETCH(QString, accountKey);
+    QFETCH(int, feedReplyDelay);
     E2eSession &session = *mSession;
     session.storeLastSeenIds(QStringLiteral("1"));
     QVERIFY(session.startDaemon());
@@ -87,14 +102,23 @@ void TestE2eFaults::removedAccountWithdrawsEverything()
     QTRY_COMPARE_WITH_TIMEOUT(session.storeEntries(QStringLiteral("group")).size(), 2, 15000);
     QVERIFY(session.cacheTables().contains(QStringLiteral("items")));
 
-    session.environment().writeAccount({{QStringLiteral("account/present"), false}});
-    QVERIFY(session.daemon().waitForFinished(20000));
+    session.feed().control().setReplyDelay(feedReplyDelay).waitForFinished();
+    session.environment().writeAccount({{accountKey, false}});
+    QVERIFY(session.daemon().waitForFinished(40000));
     QCOMPARE(session.daemon().exitStatus(), QProcess::NormalExit);
     QCOMPARE(session.daemon().exitCode(), 0);
-    QCOMPARE(session.feed().items().size(), 0);
+    const QJsonObject call = session.feed().calls().last().toObject();
+    QCOMPARE(call[QStringLiteral("method")].toString(), QStringLiteral("removeItemsBySourceName"));
+    QCOMPARE(call[QStringLiteral("arguments")].toArray().first().toString(), QStringLiteral("Twitter"));
+    if (feedReplyDelay == 0)
+        QCOMPARE(session.feed().items().size(), 0);
     QVERIFY(session.storeEntries(QStringLiteral("group")).isEmpty());
     QVERIFY(session.storeEntries(QStringLiteral("notification")).isEmpty());
     QVERIFY(!session.cacheTables().contains(QStringLiteral("items")));
+    QSettings settings(session.environment().daemonSettingsFile(), QSettings::IniFormat);
+    QCOMPARE(settings.value(QStringLiteral("FirstStart")).toBool(), true);
+    QVERIFY(!settings.contains(QStringLiteral("LastIdMessages")));
+    QVERIFY(!settings.contains(QStringLiteral("LastIdMentions")));
 }
 
 QTEST_GUILESS_MAIN(TestE2eFaults)
