@@ -50,7 +50,10 @@ private:
                           const QStringList &wrapper = {});
     Run runDaemon(const QStringList &arguments, const QProcessEnvironment &environment,
                   const QStringList &wrapper = {});
-    void createCache(const QString &connectionName);
+    // The daemon's own table by default, with one row.
+    void createCache(const QString &connectionName,
+                     const QString &table = QStringLiteral("CREATE TABLE items (twitter_id TEXT NOT NULL,"
+                                                           "homeview_id INT NOT NULL,PRIMARY KEY(twitter_id));"));
     QVariant firstStart() const;
 
     PrivateBus mBus;
@@ -122,6 +125,7 @@ void TestStartup::failuresExitOneAndKeepFirstStartFalse_data()
     QTest::newRow("cache directory impossible") << "file" << "Error: Cannot create directory: ";
     QTest::newRow("database unopenable") << "database" << "Error: Cannot open database: ";
     QTest::newRow("database corrupt") << "corrupt" << "file is not a database";
+    QTest::newRow("items table not ours") << "foreign" << "Error: The cache's table \"items\" is not the daemon's";
 }
 
 void TestStartup::failuresExitOneAndKeepFirstStartFalse()
@@ -145,13 +149,20 @@ void TestStartup::failuresExitOneAndKeepFirstStartFalse()
     }
     if (failure == QLatin1String("database"))
         QVERIFY(QDir().mkpath(mEnvironment->cacheDatabase()));
-    const QByteArray garbage(4096, '\x5a');
     if (failure == QLatin1String("corrupt")) {
         QVERIFY(QDir().mkpath(QFileInfo(mEnvironment->cacheDatabase()).path()));
-        QFile database(mEnvironment->cacheDatabase());
-        QVERIFY(database.open(QIODevice::WriteOnly));
-        database.write(garbage);
+        QFile garbage(mEnvironment->cacheDatabase());
+        QVERIFY(garbage.open(QIODevice::WriteOnly));
+        garbage.write(QByteArray(4096, '\x5a'));
     }
+    if (failure == QLatin1String("foreign")) {
+        // Every statement of the daemon would fail on it, and nothing would be published.
+        createCache(QStringLiteral("foreign"), QStringLiteral("CREATE TABLE items(a, b)"));
+        QSqlDatabase::removeDatabase(QStringLiteral("foreign"));
+    }
+    QFile database(mEnvironment->cacheDatabase());
+    const QByteArray before = database.open(QIODevice::ReadOnly) ? database.readAll() : QByteArray();
+    database.close();
 
     const Run run = runDaemon({}, environment);
     if (failure == QLatin1String("name"))
@@ -159,11 +170,10 @@ void TestStartup::failuresExitOneAndKeepFirstStartFalse()
     QCOMPARE(run.status, 1);
     QVERIFY2(run.log.contains(logLine), qPrintable(run.log));
     QCOMPARE(firstStart(), QVariant(QStringLiteral("false")));
-    if (failure == QLatin1String("corrupt")) {
-        // A damaged cache is reported and left as it was, for whoever looks into it.
-        QFile database(mEnvironment->cacheDatabase());
+    if (!before.isEmpty()) {
+        // A damaged or foreign cache is reported and left as it was, for whoever looks into it.
         QVERIFY(database.open(QIODevice::ReadOnly));
-        QCOMPARE(database.readAll(), garbage);
+        QCOMPARE(database.readAll(), before);
     }
 }
 
@@ -223,14 +233,14 @@ void TestStartup::unreadableSettingsCountAsAFirstStart()
     QVERIFY(QFileInfo(mEnvironment->daemonSettingsFile()).isDir());
 }
 
-void TestStartup::createCache(const QString &connectionName)
+void TestStartup::createCache(const QString &connectionName, const QString &table)
 {
     QVERIFY(QDir().mkpath(QFileInfo(mEnvironment->cacheDatabase()).path()));
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(mEnvironment->cacheDatabase());
     QVERIFY(db.open());
     QSqlQuery query(db);
-    QVERIFY(query.exec(QStringLiteral("CREATE TABLE items (twitter_id TEXT NOT NULL,homeview_id INT NOT NULL,PRIMARY KEY(twitter_id));")));
+    QVERIFY(query.exec(table));
     QVERIFY(query.exec(QStringLiteral("INSERT INTO items VALUES ('20', 7)")));
 }
 

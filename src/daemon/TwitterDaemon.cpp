@@ -11,6 +11,7 @@
 #include "eventfeedinterface.h"
 #include "twitterostraadaptor.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDebug>
@@ -104,6 +105,11 @@ TwitterDaemon::INIT_ERROR TwitterDaemon::init()
         qCritical() << Q_FUNC_INFO << "Failed to register service:" << QString::fromLatin1(ServiceName);
         return INIT_ERROR_DBUS;
     }
+    // Qt 5 tells of a lost bus only by libdbus's local signal. Without a bus nobody can
+    // reach the daemon any more: it ends, for its service manager to start it again.
+    if (!bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"), QStringLiteral("org.freedesktop.DBus.Local"),
+                     QStringLiteral("Disconnected"), this, SLOT(onBusDisconnected())))
+        qWarning() << Q_FUNC_INFO << "Cannot watch the session bus connection:" << bus.lastError().message();
 
     mDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), ConnectionName);
     // An empty value counts as unset: it would put the cache at the root of the file system.
@@ -165,6 +171,12 @@ TwitterDaemon::INIT_ERROR TwitterDaemon::init()
     connect(mNotifHandler, &NotificationHandler::lastIdMentionsUpdated, this,
             &TwitterDaemon::updateLastIdMentions);
     return INIT_ERROR_NONE;
+}
+
+void TwitterDaemon::onBusDisconnected()
+{
+    qCritical() << Q_FUNC_INFO << "Error: Lost the connection to the session bus, exiting";
+    QCoreApplication::exit(1);
 }
 
 void TwitterDaemon::connectAccount()

@@ -135,6 +135,7 @@ private Q_SLOTS:
     void onSettingsChanged(const QString &name, const bool &value);
     void updateLastIdMentions(const QString &id);
     void updateLastIdMessages(const QString &id);
+    void onBusDisconnected();
 
 private:
     static QStringList notificationSettingKeys();

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 namespace {
 
@@ -30,8 +31,19 @@ QString jsonArray(const QStringList &ids)
 
 bool TwitterDaemon::createDbTables()
 {
-    if (mDb.tables().contains(ItemsTable))
-        return true;
+    if (mDb.tables().contains(ItemsTable)) {
+        // A table of that name made by something else would fail every statement while
+        // the daemon ran on, publishing nothing: refuse the file and leave it as it is.
+        const QSqlRecord columns = mDb.record(ItemsTable);
+        if (columns.contains(QStringLiteral("twitter_id")) && columns.contains(QStringLiteral("homeview_id")))
+            return true;
+        QStringList names;
+        for (int i = 0; i < columns.count(); ++i)
+            names.append(columns.fieldName(i));
+        qCritical() << Q_FUNC_INFO << "Error: The cache's table" << ItemsTable
+                    << "is not the daemon's: it lacks twitter_id or homeview_id, its columns are" << names;
+        return false;
+    }
     releasePreparedQueries();
     QSqlQuery query(mDb);
     if (query.prepare(QStringLiteral("CREATE TABLE items (twitter_id TEXT NOT NULL,homeview_id INT NOT NULL,PRIMARY KEY(twitter_id));"))

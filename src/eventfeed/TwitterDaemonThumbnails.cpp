@@ -7,6 +7,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QSaveFile>
 
 namespace {
 
@@ -201,13 +202,15 @@ void TwitterDaemon::ensureImageExtension(QString &path)
         copyWithExtension(path, extension);
 }
 
-// Copies rather than renames: the file belongs to the client's cache.
+// Copies rather than renames: the file belongs to the client's cache. Written under a
+// temporary name and renamed, unbuffered so that a full disk fails the copy instead of
+// leaving an empty picture.
 void TwitterDaemon::copyWithExtension(QString &path, const QString &extension)
 {
     QFile source(path);
-    QFile target(path + extension);
-    if (!source.open(QIODevice::ReadOnly) || !target.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qWarning() << Q_FUNC_INFO << "Failure while trying to open files";
+    QSaveFile target(path + extension);
+    if (!source.open(QIODevice::ReadOnly) || !target.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        qWarning() << Q_FUNC_INFO << "Failure while trying to open files" << path << target.errorString();
         return;
     }
     char block[CopyBlockSize];
@@ -216,9 +219,13 @@ void TwitterDaemon::copyWithExtension(QString &path, const QString &extension)
         if (read <= 0 || target.write(block, read) != read) {
             // A partial copy would show a broken picture: keep the original name.
             qWarning() << Q_FUNC_INFO << "Failure while copying" << path << target.errorString();
-            target.remove();
+            target.cancelWriting();
             return;
         }
+    }
+    if (!target.commit()) {
+        qWarning() << Q_FUNC_INFO << "Failure while copying" << path << target.errorString();
+        return;
     }
     path = target.fileName();
 }

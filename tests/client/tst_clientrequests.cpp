@@ -10,6 +10,7 @@
 #include <QDirIterator>
 #include <QImageReader>
 #include <QNetworkProxy>
+#include <QRegularExpression>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
@@ -347,6 +348,15 @@ void TestClientRequests::mediaThumbnailThenFromCache()
     QCOMPARE(mClient->retrieveTinyUrlImage(arguments, &file, &queryId), int(Tw::Twitter::RETRIEVE_OK));
     QCOMPARE(file, path);
     QCOMPARE(mServer.requests().size(), requests + 1); // only this requests() call
+
+    // Left empty by a full disk: fetched again rather than shown broken.
+    QVERIFY(QFile::resize(path, 0));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^static bool TwCache::servePicture")));
+    QCOMPARE(mClient->retrieveTinyUrlImage(arguments, &file, &queryId), int(Tw::Twitter::RETRIEVE_OK));
+    QVERIFY(file.isEmpty());
+    QVERIFY(loaded.wait());
+    QCOMPARE(loaded.last().at(0).toString(), path);
+    QCOMPARE(QImage(path).size(), QSize(150, 150));
 }
 
 void TestClientRequests::pictureSiteThumbnailAddress_data()

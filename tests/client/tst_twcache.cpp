@@ -1,5 +1,6 @@
 // The client's on-disk cache as files: answers read back as they were stored and made
-// younger by being served, pictures found under each extension the client gives them.
+// younger by being served, pictures found under each extension the client gives them and
+// only when they start as their format does.
 
 #include "TestEnvironment.h"
 #include "TwCache.h"
@@ -21,6 +22,14 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The first bytes of a picture of the format an extension names.
+QByteArray pictureHead(const QString &extension)
+{
+    if (extension == QLatin1String(".png"))
+        return QByteArrayLiteral("\x89PNG\r\n\x1A\n");
+    return extension == QLatin1String(".gif") ? QByteArrayLiteral("GIF89a") : QByteArrayLiteral("\xFF\xD8\xFF\xE0");
 }
 
 bool setAge(const QString &path, int days)
@@ -55,6 +64,8 @@ private Q_SLOTS:
     void pictureUnderEachExtension();
     void pictureFirstByName();
     void leftoversAreNoPicture();
+    void brokenPictureIsDropped_data();
+    void brokenPictureIsDropped();
 
 private:
     TestEnvironment mEnvironment;
@@ -121,7 +132,7 @@ void TestTwCache::pictureUnderEachExtension()
     QFETCH(QString, extension);
     const TwCache cache(UserId);
     const QString path = cache.picturePath(QStringLiteral("thumbnails"), QStringLiteral("media/1")) + extension;
-    QVERIFY(writeBytes(path, "picture"));
+    QVERIFY(writeBytes(path, pictureHead(extension) + "picture"));
     QVERIFY(setAge(path, 6));
 
     QCOMPARE(cache.existingPicture(QStringLiteral("thumbnails"), QStringLiteral("media/1"), Thumbnails), path);
@@ -134,8 +145,8 @@ void TestTwCache::pictureFirstByName()
 {
     const TwCache cache(UserId);
     const QString base = cache.picturePath(QStringLiteral("thumbnails"), QStringLiteral("media/1"));
-    QVERIFY(writeBytes(base + QStringLiteral(".png"), "png"));
-    QVERIFY(writeBytes(base + QStringLiteral(".jpg"), "jpg"));
+    QVERIFY(writeBytes(base + QStringLiteral(".png"), pictureHead(QStringLiteral(".png"))));
+    QVERIFY(writeBytes(base + QStringLiteral(".jpg"), pictureHead(QStringLiteral(".jpg"))));
     QCOMPARE(cache.existingPicture(QStringLiteral("thumbnails"), QStringLiteral("media/1"), Thumbnails), base + QStringLiteral(".jpg"));
 }
 
@@ -147,6 +158,26 @@ void TestTwCache::leftoversAreNoPicture()
     QVERIFY(writeBytes(base + QStringLiteral(".png.aBcDeF"), "half a picture"));
     QVERIFY(QDir().mkpath(base + QStringLiteral(".gif")));
     QCOMPARE(cache.existingPicture(QStringLiteral("avatars"), QStringLiteral("alice/bigger"), Thumbnails), QString());
+}
+
+void TestTwCache::brokenPictureIsDropped_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("empty (a full disk)") << QByteArray();
+    QTest::newRow("cut in its signature") << QByteArray("\xFF");
+    QTest::newRow("another format") << pictureHead(QStringLiteral(".png"));
+}
+
+void TestTwCache::brokenPictureIsDropped()
+{
+    QFETCH(QByteArray, bytes);
+    const TwCache cache(UserId);
+    const QString path = cache.picturePath(QStringLiteral("thumbnails"), QStringLiteral("media/1")) + QStringLiteral(".jpg");
+    QVERIFY(writeBytes(path, bytes));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^static bool TwCache::servePicture.*no \"jpeg\" file")));
+    // Removed, so that the picture is fetched and written anew.
+    QCOMPARE(cache.existingPicture(QStringLiteral("thumbnails"), QStringLiteral("media/1"), Thumbnails), QString());
+    QVERIFY(!QFile::exists(path));
 }
 
 QTEST_GUILESS_MAIN(TestTwCache)

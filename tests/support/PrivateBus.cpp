@@ -29,6 +29,12 @@ PrivateBus::~PrivateBus()
     mDaemon.waitForFinished(5000);
 }
 
+void PrivateBus::kill()
+{
+    mDaemon.kill();
+    mDaemon.waitForFinished(5000);
+}
+
 QDBusConnection PrivateBus::connection(const QString &name)
 {
     if (!mConnectionNames.contains(name))

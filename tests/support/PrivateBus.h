@@ -22,6 +22,9 @@ public:
     // A named connection of this process to the private bus.
     QDBusConnection connection(const QString &name = QStringLiteral("private-bus"));
 
+    // Kills the bus daemon now, as a session's end or a crash of the bus would.
+    void kill();
+
     // Waits until some connection owns the given name; false after the timeout.
     bool waitForName(const QString &name, int timeoutMs = 10000);
 

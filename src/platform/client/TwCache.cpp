@@ -1,6 +1,7 @@
 #include "TwCache.h"
 
 #include "TwJson.h"
+#include "Twitter.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -85,8 +86,8 @@ QString TwCache::existingPicture(const QString &folder, const QString &key,
         struct stat status;
         if (stat(nativePath.constData(), &status) == 0 && S_ISREG(status.st_mode)) {
             const QString path = base + extension;
-            touch(path);
-            return path;
+            if (servePicture(path, extension))
+                return path;
         }
     }
     return QString();
@@ -94,9 +95,12 @@ QString TwCache::existingPicture(const QString &folder, const QString &key,
 
 bool TwCache::writeFile(const QString &path, const QByteArray &content)
 {
-    // Whole or not at all: a reader never sees half a file.
+    // Whole or not at all: a reader never sees half a file. Unbuffered, since Qt 5's
+    // QSaveFile commits a file whose buffered bytes the disk refused: a full disk left
+    // empty pictures behind.
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit())
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(content) == content.size()
+        && file.commit())
         return true;
     qWarning() << Q_FUNC_INFO << "cannot write" << path << file.errorString();
     return false;
@@ -127,9 +131,21 @@ QString TwCache::fileName(const QString &key)
     return QString::fromLatin1(QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex());
 }
 
-void TwCache::touch(const QString &path)
+bool TwCache::servePicture(const QString &path, const QLatin1String &extension)
 {
+    const QByteArray format = extension == QLatin1String(".jpg") ? QByteArrayLiteral("jpeg")
+                                                                  : QByteArray(extension.data() + 1, extension.size() - 1);
+    // One open for the check and the new age.
     QFile file(path);
-    if (file.open(QIODevice::ReadWrite))
-        file.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
+    const bool writable = file.open(QIODevice::ReadWrite);
+    if ((writable || file.open(QIODevice::ReadOnly)) && Tw::Twitter::pictureFormat(file.read(8)) == format) {
+        if (writable)
+            file.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
+        return true;
+    }
+    // Empty or cut short (a full disk, an older version): fetched again rather than shown broken.
+    qWarning() << Q_FUNC_INFO << "dropping a cached picture that is no" << format << "file:" << path;
+    file.close();
+    QFile::remove(path);
+    return false;
 }

@@ -27,7 +27,8 @@ public:
     QString picturePath(const QString &folder, const QString &key) const;
     // The existing file of this key in a folder with the first of the extensions that
     // the folder's pictures are given (in name order, as a listing would show them);
-    // empty if none.
+    // empty if none. A file that does not start with its format's signature (an empty
+    // one among them) is removed and not counted.
     QString existingPicture(const QString &folder, const QString &key, const QList<QLatin1String> &extensions) const;
     static bool writeFile(const QString &path, const QByteArray &content);
 
@@ -36,7 +37,9 @@ public:
 
 private:
     static QString fileName(const QString &key);
-    static void touch(const QString &path);
+    // Whether the file starts as a picture of its extension's format does; if so it is made
+    // younger, if not it is removed.
+    static bool servePicture(const QString &path, const QLatin1String &extension);
 
     QString mRoot;
 };

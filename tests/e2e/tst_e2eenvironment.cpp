@@ -1,0 +1,129 @@
+// What the machine does to a running daemon: the session bus going away, and the cache's
+// disk filling up and freeing again.
+
+#include "E2eSession.h"
+#include "FeedItems.h"
+
+#include <QJsonArray>
+#include <QScopeGuard>
+#include <QTest>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace {
+
+const QString MediaPath = QStringLiteral("/media/fulldisk.jpg");
+
+// Takes every byte the file system of path has left.
+bool fill(const QString &path)
+{
+    QFile filler(path);
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    const QByteArray block(64 * 1024, '\0');
+    while (filler.write(block) > 0) {
+    }
+    return filler.size() > 0;
+}
+
+// How often the daemon asked the feed to add the item of this tweet.
+int addItemCalls(E2eSession &session, const QString &tweetId)
+{
+    int count = 0;
+    for (const QJsonValue &call : session.feed().calls()) {
+        const QString action = call[QStringLiteral("arguments")][0][QStringLiteral("action")].toString();
+        count += call[QStringLiteral("method")] == QLatin1String("addItem") && FeedItems::actionArgument(action) == tweetId;
+    }
+    return count;
+}
+
+}
+
+class TestE2eEnvironment : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void lostBusEndsTheDaemonWithStatusOne();
+    void fullDiskLeavesNoBrokenPictureBehind();
+
+private:
+    bool mOwnMounts = false;
+};
+
+void TestE2eEnvironment::initTestCase()
+{
+    // Mounts of this process's own, which its children share and nobody else sees; made
+    // while the process has no other thread yet.
+    mOwnMounts = ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0
+        && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+void TestE2eEnvironment::lostBusEndsTheDaemonWithStatusOne()
+{
+    E2eSession session;
+    QVERIFY(session.start());
+    QVERIFY(session.startDaemon());
+    QVERIFY(session.waitForLogin());
+
+    session.bus().kill();
+    // Left running it would be unreachable for good; ended, its service manager restarts it.
+    QTRY_COMPARE_WITH_TIMEOUT(session.daemon().state(), QProcess::NotRunning, 10000);
+    QCOMPARE(session.daemon().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(session.daemon().exitCode(), 1);
+    QVERIFY2(session.log().contains(QStringLiteral("Lost the connection to the session bus")), qPrintable(session.log()));
+}
+
+void TestE2eEnvironment::fullDiskLeavesNoBrokenPictureBehind()
+{
+    if (!mOwnMounts)
+        QSKIP("needs root and a mount namespace of its own for a small file system");
+    E2eSession session;
+    const QByteArray cacheHome = QFile::encodeName(session.environment().cacheHome());
+    QVERIFY(::mount("tmpfs", cacheHome.constData(), "tmpfs", 0, "size=4m") == 0);
+    const auto unmount = qScopeGuard([&] { ::umount2(cacheHome.constData(), MNT_DETACH); });
+    QVERIFY(session.start());
+    // Only the timeline and its pictures write to the disk while it is full.
+    session.environment().writeAccount({{QStringLiteral("services/notifications"), false},
+                                        {QStringLiteral("services/contacts"), false}});
+    QVERIFY(session.startDaemon());
+    QVERIFY(session.waitForLogin());
+    QVERIFY(session.refresh());
+    QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 15000);
+
+    // The disk fills up while the picture is on its way. The tweet is posted, its cache
+    // row cannot be written, so it is withdrawn.
+    QVERIFY(session.server().post(QStringLiteral("faults"), {{QStringLiteral("target"), QStringLiteral("pictures")},
+                                                             {QStringLiteral("delay_ms"), 3000},
+                                                             {QStringLiteral("times"), 0}}));
+    const QString id = session.postTweet(QStringLiteral("A picture on a full disk"), QStringLiteral("dave"),
+                                         QStringLiteral("http://pbs.twimg.com") + MediaPath);
+    QVERIFY(!id.isEmpty());
+    QVERIFY(session.refresh());
+    QTRY_COMPARE_WITH_TIMEOUT(session.server().requestCount(MediaPath + QStringLiteral(":thumb")), 1, 2000);
+    const QString filler = session.environment().cacheHome() + QStringLiteral("/filler");
+    QVERIFY(fill(filler));
+    QVERIFY(session.server().post(QStringLiteral("faults/clear")));
+    QTRY_COMPARE_WITH_TIMEOUT(addItemCalls(session, id), 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!session.itemTweetIds().contains(id), 15000);
+
+    // Space again: posted for good, with the picture, not an empty file left from before.
+    QVERIFY(QFile::remove(filler));
+    QVERIFY(session.refresh());
+    QTRY_VERIFY_WITH_TIMEOUT(session.itemTweetIds().contains(id), 15000);
+    QString picture;
+    for (const QJsonValue &item : session.feed().items()) {
+        if (FeedItems::actionId(item) == id)
+            picture = item[QStringLiteral("item")][QStringLiteral("imageList")][0].toString();
+    }
+    QFile file(picture);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(picture));
+    QCOMPARE(file.read(2), QByteArray("\xFF\xD8"));
+    QVERIFY(session.stopDaemon());
+}
+
+QTEST_GUILESS_MAIN(TestE2eEnvironment)
+#include "tst_e2eenvironment.moc"
