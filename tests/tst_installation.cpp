@@ -56,6 +56,11 @@ void TestInstallation::filesAreInPlace()
                                 QStringLiteral(DATADIR "/dbus-1/interfaces/com.halvex.twitterostra.xml"),
                                 QStringLiteral(DATADIR "/dbus-1/interfaces/com.halvex.socialprovider.runner.xml")})
         QVERIFY2(QFile::exists(staged(path)), qPrintable(path));
+    // The test kit stays in the build tree: a reference feed would claim the platform's name.
+    for (const QString &path : {QStringLiteral(BINDIR "/ostra-eventfeed"), QStringLiteral(BINDIR "/ostra-fake-twitter-api"),
+                                QStringLiteral(BINDIR "/ostra-simulator"),
+                                QStringLiteral(DATADIR "/dbus-1/interfaces/com.halvex.home.EventFeedControl.xml")})
+        QVERIFY2(!QFile::exists(staged(path)), qPrintable(path));
 
     const QString unit = read(QStringLiteral(SYSTEMD_USER_UNIT_DIR "/twitter-ostra.service"));
     QVERIFY(unit.contains(QStringLiteral("Type=dbus\n")));
