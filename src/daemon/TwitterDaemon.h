@@ -15,8 +15,6 @@
 #include <QVariantList>
 #include <QVariantMap>
 
-#include <functional>
-
 class ComHalvexHomeEventFeedInterface;
 class Helper;
 class NetworkMonitor;
@@ -159,9 +157,6 @@ private:
     void retrieveMessages();
     void retrieveMentions();
     QMap<QString, QString> pollParameters(const QString &sinceId) const;
-    void poll(const char *caller, const char *word, const QString &sinceId, const char *failure,
-              const std::function<int(QVariantList *, int *, const QMap<QString, QString> &)> &request,
-              void (NotificationHandler::*expect)(int));
     void requestFriendsPage(const QString &cursor, int *queryId);
     void checkAndRetrieveHelpConfiguration();
     void loginToTwitter();

@@ -38,48 +38,42 @@ QMap<QString, QString> TwitterDaemon::pollParameters(const QString &sinceId) con
     return parameters;
 }
 
+// Each poll asks for what came since the kind's last-seen id; the handler takes only the
+// answer to the latest one.
 void TwitterDaemon::retrieveMessages()
 {
     qDebug() << Q_FUNC_INFO;
-    poll(Q_FUNC_INFO, "retrieveMessages", lastIdMessages(), "retrieveMessages returned != ok",
-         [this](QVariantList *unused, int *queryId, const QMap<QString, QString> &parameters) {
-             return mTwitter->retrieveDirectMessages(unused, queryId, DirectMessageType::ReceivedMessages,
-                                                     parameters, Tw::Twitter::RETRIEVE_FROM_NETWORK);
-         },
-         &NotificationHandler::setMessagesQueryId);
+    if (!mLoggedIn)
+        return;
+    if (!mTwitter) {
+        qCritical() << Q_FUNC_INFO << "mTwitter == NULL";
+        return;
+    }
+    QVariantList unused;
+    int queryId = -1;
+    const int status = mTwitter->retrieveDirectMessages(&unused, &queryId, DirectMessageType::ReceivedMessages,
+                                                        pollParameters(lastIdMessages()), Tw::Twitter::RETRIEVE_FROM_NETWORK);
+    mNotifHandler->setMessagesQueryId(queryId);
+    if (status != Tw::Twitter::RETRIEVE_OK)
+        qCritical() << Q_FUNC_INFO << "retrieveMessages returned != ok";
 }
 
 void TwitterDaemon::retrieveMentions()
 {
     qDebug() << Q_FUNC_INFO;
-    poll(Q_FUNC_INFO, "retrieveMentions", lastIdMentions(), "retrieveMentions - mentions returned != ok",
-         [this](QVariantList *unused, int *queryId, const QMap<QString, QString> &parameters) {
-             return mTwitter->retrieveTimelineResources(unused, queryId, TimelineType::MentionsTimeline,
-                                                        parameters, Tw::Twitter::RETRIEVE_FROM_NETWORK);
-         },
-         &NotificationHandler::setMentionsQueryId);
-}
-
-// One poll of a kind since its last-seen id; the handler takes only the answer to it.
-// Its lines carry the signature of the kind's operation (caller).
-void TwitterDaemon::poll(const char *caller, const char *word, const QString &sinceId, const char *failure,
-                         const std::function<int(QVariantList *, int *, const QMap<QString, QString> &)> &request,
-                         void (NotificationHandler::*expect)(int))
-{
     if (!mLoggedIn)
         return;
     if (!mTwitter) {
-        qCritical() << caller << "mTwitter == NULL";
+        qCritical() << Q_FUNC_INFO << "mTwitter == NULL";
         return;
     }
-    if (!sinceId.isEmpty())
-        qDebug() << caller << word << "sinceId" << sinceId;
     QVariantList unused;
     int queryId = -1;
-    const int status = request(&unused, &queryId, pollParameters(sinceId));
-    (mNotifHandler->*expect)(queryId);
+    const int status = mTwitter->retrieveTimelineResources(&unused, &queryId, TimelineType::MentionsTimeline,
+                                                           pollParameters(lastIdMentions()), Tw::Twitter::RETRIEVE_FROM_NETWORK);
+    mNotifHandler->setMentionsQueryId(queryId);
     if (status != Tw::Twitter::RETRIEVE_OK)
-        qCritical() << caller << failure;
+        qCritical() << Q_FUNC_INFO << "retrieveMentions - mentions returned != ok";
 }
 
 void TwitterDaemon::fetchFriends()
