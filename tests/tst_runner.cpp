@@ -188,6 +188,19 @@ void TestRunner::craftedBytesAreRefused_data()
         QDataStream stream(&hugeString, QIODevice::WriteOnly);
         stream << qint32(5) << quint32(1) << quint32(0x7ffffff0);
     }
+    // Filters whose expressions would take seconds and hundreds of megabytes to build,
+    // or more; written by hand, as building them here would take as long.
+    const auto filtered = [](const QStringList &patterns) {
+        QByteArray bytes;
+        QDataStream stream(&bytes, QIODevice::WriteOnly);
+        stream << qint32(5) << quint32(patterns.size());
+        for (int i = 0; i < patterns.size(); ++i)
+            stream << QString::number(i) << patterns.at(i);
+        return bytes;
+    };
+    QTest::newRow("million-character pattern") << 5 << filtered({QString(1000000, QLatin1Char('a'))});
+    QTest::newRow("nested repetitions") << 5 << filtered({QStringLiteral("(a{1000}){1000}")});
+    QTest::newRow("17 patterns") << 5 << filtered(QVector<QString>(17, QStringLiteral(".*")).toList());
     QTest::newRow("empty persons") << 5 << QByteArray();
     QTest::newRow("garbage accounts") << 3 << QByteArray(64, '\xee');
     QTest::newRow("huge count") << 5 << hugeCount;
