@@ -1,0 +1,85 @@
+// Work without end on the daemon's main loop: a service whose friends cursors never end
+// or go round, and a notification store that another process keeps locked.
+
+#include "E2eSession.h"
+
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QDir>
+#include <QJsonArray>
+#include <QLockFile>
+#include <QSettings>
+#include <QTest>
+
+class TestE2eFreezes : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void friendsPagingEndsWithWhatArrived_data();
+    void friendsPagingEndsWithWhatArrived();
+
+private:
+    QScopedPointer<E2eSession> mSession;
+};
+
+void TestE2eFreezes::init()
+{
+    mSession.reset(new E2eSession);
+    QVERIFY(mSession->start());
+}
+
+void TestE2eFreezes::cleanup()
+{
+    const bool stopped = mSession->stopDaemon();
+    mSession.reset();
+    QVERIFY(stopped);
+}
+
+void TestE2eFreezes::friendsPagingEndsWithWhatArrived_data()
+{
+    QTest::addColumn<QString>("cursors");
+    QTest::addColumn<int>("pages");
+    QTest::newRow("endless") << QStringLiteral("endless") << 100;
+    // -1, then the second page, the third, and the second again.
+    QTest::newRow("cycle") << QStringLiteral("cycle") << 3;
+}
+
+// Both friends fetches, one after the other: the followed-only filter's for a mention
+// whose "following" is unknown, then the contacts import.
+void TestE2eFreezes::friendsPagingEndsWithWhatArrived()
+{
+    QFETCH(QString, cursors);
+    QFETCH(int, pages);
+    E2eSession &session = *mSession;
+    const QString friends = QStringLiteral("/1.1/friends/list.json");
+    QVERIFY(session.server().post(QStringLiteral("friends"),
+                                  {{QStringLiteral("users"), QJsonArray{QStringLiteral("AliceInData"), QStringLiteral("carol_w"),
+                                                                        QStringLiteral("dave")}},
+                                   {QStringLiteral("page_size"), 1},
+                                   {QStringLiteral("cursors"), cursors}}));
+    session.environment().writeAccount({{QStringLiteral("services/contacts"), false},
+                                        {QStringLiteral("settings/tw-notif-followed"), true}});
+    session.storeLastSeenIds(QStringLiteral("1"));
+    QVERIFY(session.startDaemon());
+    QVERIFY(session.waitForLogin());
+    QVERIFY(session.refresh());
+    // The fixtures' mentions: AliceInData followed, dave not, carol_w unknown.
+    QTRY_COMPARE_WITH_TIMEOUT(session.mentionsGroup()[QStringLiteral("count")].toInt(), 2, 20000);
+    QCOMPARE(session.server().requestCount(friends), pages);
+
+    // The import is reported finished (2) with what arrived; none was before.
+    const auto importState = [&] {
+        return QSettings(session.environment().configHome() + QStringLiteral("/Halvex/Rosterd.ini"), QSettings::IniFormat)
+            .value(QStringLiteral("twitter:AliceInData")).toInt();
+    };
+    session.environment().writeAccount({{QStringLiteral("services/contacts"), true}});
+    QTRY_COMPARE_WITH_TIMEOUT(importState(), 2, 20000);
+    QCOMPARE(session.server().requestCount(friends), 2 * pages);
+    QCOMPARE(session.requestPersons(), (QStringList{QStringLiteral("@AliceInData"), QStringLiteral("@carol_w"), QStringLiteral("@dave")}));
+}
+
+QTEST_GUILESS_MAIN(TestE2eFreezes)
+#include "tst_e2efreezes.moc"
