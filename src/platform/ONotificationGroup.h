@@ -9,15 +9,15 @@ class ONotificationGroup : public ONotification
     Q_OBJECT
 
 public:
-    ONotificationGroup(const QString &eventType, const QString &summary = QString(),
+    ONotificationGroup(NotificationStore *store, const QString &eventType, const QString &summary = QString(),
                        const QString &body = QString(), QObject *parent = nullptr);
 
     // This application's shown groups, as new objects that the caller owns.
-    static QList<ONotificationGroup *> notificationGroups();
+    static QList<ONotificationGroup *> notificationGroups(NotificationStore *store);
 
 public Q_SLOTS:
     bool remove() override;
 
 private:
-    ONotificationGroup(const QJsonObject &entry, QObject *parent);
+    ONotificationGroup(NotificationStore *store, const QJsonObject &entry, QObject *parent);
 };
