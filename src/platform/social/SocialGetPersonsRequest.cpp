@@ -7,10 +7,12 @@
 namespace {
 
 // A filter tests a few properties with short expressions; the bytes come from any
-// process on the bus, and the matcher's work and memory grow with an expression's size
-// once its counted repetitions are written out ("(a{1000}){1000}" is a million states).
+// process on the bus. The matcher's memory grows with an expression's size once its
+// counted repetitions are written out ("(a{1000}){1000}" is a million states), its
+// time with the choices it has to follow ("(.?){64}" takes 2 ms for one name).
 const quint32 MaxFilterEntries = 16;
 const int MaxPatternSize = 256;
+const int MaxPatternChoices = 16;
 
 // A repetition count as written between braces; an empty one counts as none, anything
 // else that is not digits as -1 (no count: the brace is an ordinary character).
@@ -24,20 +26,33 @@ qint64 count(const QString &text)
     return text.size() > 6 ? MaxPatternSize + 1 : qMin<qint64>(text.toLongLong(), MaxPatternSize + 1);
 }
 
-// The pattern's size with each counted repetition written out (a{3} as aaa); stops
-// counting once over the limit.
-int expandedSize(const QString &pattern)
+// What an expression costs the matcher: its size with each counted repetition written
+// out (a{3} as aaa), and its choices: each *, + and ?, and each optional repetition
+// once written out (a{1,3} as aa?a?).
+struct PatternCost
 {
-    QList<qint64> open; // the size before each open group
     qint64 size = 0;
-    qint64 atom = 0; // the size of the last atom, for a repetition that follows it
-    for (int i = 0; i < pattern.size() && size <= MaxPatternSize; ++i) {
+    qint64 choices = 0;
+    bool within() const { return size <= MaxPatternSize && choices <= MaxPatternChoices; }
+};
+
+PatternCost patternCost(const QString &pattern)
+{
+    QList<PatternCost> open; // the cost before each open group
+    PatternCost cost;
+    PatternCost atom; // the last atom's, for a repetition that follows it
+    const auto add = [&](const PatternCost &part) {
+        cost.size += part.size;
+        cost.choices += part.choices;
+        atom = part;
+    };
+    for (int i = 0; i < pattern.size() && cost.within(); ++i) {
         const QChar c = pattern.at(i);
         if (c == QLatin1Char('\\')) {
             ++i;
-            atom = 1;
+            add({1, 0});
         } else if (c == QLatin1Char('[')) {
-            // A class is one atom: up to its closing bracket, which may come first.
+            // A class is one atom, up to its closing bracket, which may come first.
             int j = i + 1;
             if (j < pattern.size() && pattern.at(j) == QLatin1Char('^'))
                 ++j;
@@ -45,43 +60,43 @@ int expandedSize(const QString &pattern)
                 if (pattern.at(j) == QLatin1Char('\\'))
                     ++j;
             }
-            size += j - i;
+            add({j - i + 1, 0});
             i = j;
-            atom = 1;
-            continue;
         } else if (c == QLatin1Char('(')) {
-            open.append(size);
-            size = 0;
-            atom = 0;
-            continue;
+            open.append(cost);
+            cost = PatternCost();
         } else if (c == QLatin1Char(')') && !open.isEmpty()) {
-            atom = size;
-            size += open.takeLast();
-            continue;
+            const PatternCost group = cost;
+            cost = open.takeLast();
+            add(group);
+        } else if (c == QLatin1Char('*') || c == QLatin1Char('+') || c == QLatin1Char('?')) {
+            ++cost.choices;
+            ++cost.size;
         } else if (c == QLatin1Char('{')) {
-            // {n}, {n,} or {n,m}: the atom n or m times, one more for an open end.
+            // {n}, {n,} or {n,m}: n copies of the atom, then m - n optional ones or a loop.
             const int close = pattern.indexOf(QLatin1Char('}'), i);
             const QStringList bounds = pattern.mid(i + 1, qMax(0, close - i - 1)).split(QLatin1Char(','));
-            qint64 times = close > i && bounds.size() <= 2 ? count(bounds.first()) : -1;
-            if (times >= 0 && bounds.size() == 2) {
-                const qint64 last = count(bounds.last());
-                times = last < 0 ? -1 : bounds.last().isEmpty() ? times + 1 : qMax(times, last);
-            }
-            if (times >= 0) {
-                size += atom * (times - 1);
-                atom *= times;
-                i = close;
+            const qint64 least = close > i && bounds.size() <= 2 ? count(bounds.first()) : -1;
+            const qint64 most = bounds.size() == 1 ? least : count(bounds.last());
+            if (least < 0 || most < 0 || (bounds.size() == 2 && !bounds.last().isEmpty() && most < least)) {
+                add({1, 0});
                 continue;
             }
-            atom = 1;
+            const bool endless = bounds.size() == 2 && bounds.last().isEmpty();
+            const qint64 copies = endless ? least + 1 : most;
+            cost.size += atom.size * (copies - 1);
+            cost.choices += atom.choices * (copies - 1) + (endless ? 1 : most - least);
+            atom = {atom.size * copies, atom.choices * copies};
+            i = close;
         } else {
-            atom = 1;
+            add({1, 0});
         }
-        ++size;
     }
-    while (!open.isEmpty())
-        size += open.takeLast();
-    return int(qMin<qint64>(size, MaxPatternSize + 1));
+    while (!open.isEmpty()) {
+        cost.size += open.last().size;
+        cost.choices += open.takeLast().choices;
+    }
+    return cost;
 }
 
 }
@@ -127,9 +142,10 @@ bool SocialGetPersonsRequest::readParameters(QDataStream &stream)
         QString pattern;
         if (!SocialStream::readString(stream, name) || !SocialStream::readString(stream, pattern))
             return false;
-        if (pattern.size() > MaxPatternSize || expandedSize(pattern) > MaxPatternSize) {
+        if (pattern.size() > MaxPatternSize || !patternCost(pattern).within()) {
             qWarning() << Q_FUNC_INFO << "filter pattern for" << name.left(64) << "of" << pattern.size()
-                       << "characters refused: over" << MaxPatternSize << "with its repetitions written out";
+                       << "characters refused: over" << MaxPatternSize << "characters with its repetitions"
+                       << "written out or over" << MaxPatternChoices << "choices";
             return false;
         }
         filter.insert(name, QRegExp(pattern, Qt::CaseSensitive, QRegExp::RegExp2));
