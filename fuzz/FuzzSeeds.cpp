@@ -157,6 +157,11 @@ void socialSeeds()
     filtered.setPropertyFilter({{QStringLiteral("ScreenName"), QRegExp(QStringLiteral("@A.*"))},
                                 {SocialGenericData::Id, QRegExp(QStringLiteral("twitter:[^:]+:(\\w+)"))}});
     requests.append({SocialDataRequest::Persons, encodedRequest(filtered)});
+    // Counted repetitions at the size the filter allows, so that the fuzzer grows them
+    // past it and the matcher's work near the bound is tried.
+    SocialGetPersonsRequest repeated;
+    repeated.setPropertyFilter({{QStringLiteral("Description"), QRegExp(QStringLiteral("((.?){2}[a-z]{2,3}){4}"))}});
+    requests.append({SocialDataRequest::Persons, encodedRequest(repeated)});
     SocialGetPersonsRequest answered;
     answered.setPropertyFilter({{QStringLiteral("Location"), QRegExp(QStringLiteral("Berlin|Paris"))}});
     answered.setPersons(persons);

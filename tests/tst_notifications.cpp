@@ -54,7 +54,7 @@ QVariantMap friendsPage(const QStringList &names, const QVariant &nextCursor)
 QList<QJsonObject> shown(const QString &kind, const QString &eventType)
 {
     QList<QJsonObject> entries;
-    for (const QJsonValue &entry : NotificationStore::entries()) {
+    for (const QJsonValue &entry : NotificationStore::storedEntries()) {
         const QJsonObject object = entry.toObject();
         if (object[QStringLiteral("kind")] == kind && object[QStringLiteral("eventType")] == eventType)
             entries.append(object);
@@ -167,7 +167,7 @@ void TestNotifications::firstResultsOnlyStoreTheIds()
     const QVariantList mentions = Fixtures::load(QStringLiteral("mentions_timeline.json")).toList();
     const QVariantList messages = Fixtures::load(QStringLiteral("direct_messages.json")).toList();
     poll(mentions, messages);
-    QVERIFY(NotificationStore::entries().isEmpty());
+    QVERIFY(NotificationStore::storedEntries().isEmpty());
     QCOMPARE(storedId(QStringLiteral("LastIdMentions")), QStringLiteral("1335096000000000451"));
     QCOMPARE(storedId(QStringLiteral("LastIdMessages")), QStringLiteral("1335097000000000019"));
 
@@ -416,7 +416,7 @@ void TestNotifications::clearRequestsWithdrawTheirKind()
     QVERIFY(shown(QStringLiteral("notification"), Mentions).isEmpty());
     QCOMPARE(shown(QStringLiteral("group"), Messages).size(), 1);
     QMetaObject::invokeMethod(&mHarness.daemon(), "clearMessageNotifications");
-    QVERIFY(NotificationStore::entries().isEmpty());
+    QVERIFY(NotificationStore::storedEntries().isEmpty());
 }
 
 void TestNotifications::pollingParametersAndQueryIds()

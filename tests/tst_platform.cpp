@@ -2,6 +2,8 @@
 // id and date utilities, the sync timer, the configuration store and remote actions.
 
 #include "Helper.h"
+#include "NotificationStore.h"
+#include "ONotification.h"
 #include "OGConfItem.h"
 #include "ORemoteAction.h"
 #include "SyncTimer.h"
@@ -10,6 +12,12 @@
 #include "Twitter.h"
 
 #include <QDataStream>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
+#include <QProcess>
 #include <QLocale>
 #include <QSettings>
 #include <QSignalSpy>
@@ -45,6 +53,7 @@ private Q_SLOTS:
     void gconfItemReadsIntegerKeys();
     void remoteActionTextualForm();
     void pollingBearerIsExcludedUnlessAskedFor();
+    void notificationStoreIsBoundedAndKeepsOthersEntries();
 
 private:
     void writeAccountFile(const QString &text);
@@ -479,6 +488,60 @@ void TestPlatform::pollingBearerIsExcludedUnlessAskedFor()
         qputenv("QT_EXCLUDE_GENERIC_BEARER", before);
     else
         qunsetenv("QT_EXCLUDE_GENERIC_BEARER");
+}
+
+void TestPlatform::notificationStoreIsBoundedAndKeepsOthersEntries()
+{
+    QDir().mkpath(QFileInfo(NotificationStore::path()).path());
+    QFile file(NotificationStore::path());
+    // A store of another application's entries, as it wrote it.
+    const auto written = [&](int count, int bodySize) {
+        QJsonArray entries;
+        for (int i = 1; i <= count; ++i)
+            entries.append(QJsonObject{{QStringLiteral("id"), i}, {QStringLiteral("application"), QStringLiteral("Other")},
+                                       {QStringLiteral("kind"), QStringLiteral("notification")},
+                                       {QStringLiteral("body"), QString(bodySize, QLatin1Char('x'))}});
+        const QByteArray bytes = QJsonDocument(QJsonObject{{QStringLiteral("entries"), entries}}).toJson();
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        file.close();
+        return bytes;
+    };
+    const auto stored = [&] {
+        file.open(QIODevice::ReadOnly);
+        const QByteArray bytes = file.readAll();
+        file.close();
+        return bytes;
+    };
+    NotificationStore store;
+    ONotification notification(&store, QStringLiteral("mentions.service.twitter"));
+
+    // Too large to read: neither read nor written.
+    QByteArray before = written(2000, 600);
+    QVERIFY(before.size() > NotificationStore::MaxBytes);
+    QVERIFY(store.entries().isEmpty());
+    QVERIFY(!notification.publish());
+    QCOMPARE(stored(), before);
+    // Full: a new entry is refused, the others' stay.
+    before = written(NotificationStore::MaxEntries, 10);
+    QVERIFY(!notification.publish());
+    QCOMPARE(stored(), before);
+
+    // The lock of a process that has ended is taken over at once.
+    written(1, 10);
+    QProcess ended;
+    ended.start(QStringLiteral("true"), QStringList());
+    QVERIFY(ended.waitForStarted());
+    const qint64 pid = ended.processId();
+    QVERIFY(ended.waitForFinished());
+    QFile lockFile(NotificationStore::path() + QStringLiteral(".lock"));
+    QVERIFY(lockFile.open(QIODevice::WriteOnly));
+    lockFile.write(QByteArray::number(pid) + "\ntrue\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    lockFile.close();
+    QVERIFY(notification.publish());
+    QVERIFY(!store.hasPendingChanges());
+    QCOMPARE(NotificationStore::storedEntries().size(), 2);
+    QCOMPARE(notification.id(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)

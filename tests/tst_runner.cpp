@@ -64,6 +64,7 @@ private Q_SLOTS:
     void updatesAreRelayedAsRecords();
     void requestsAreTrackedByObject();
     void withoutProviderNothingIsReady();
+    void costlyFilterIsGivenUp();
 
 private:
     QList<QVariant> request(int type, const QString &id, const QByteArray &bytes);
@@ -188,6 +189,20 @@ void TestRunner::craftedBytesAreRefused_data()
         QDataStream stream(&hugeString, QIODevice::WriteOnly);
         stream << qint32(5) << quint32(1) << quint32(0x7ffffff0);
     }
+    // Filters whose expressions would take seconds and hundreds of megabytes to build,
+    // or more; written by hand, as building them here would take as long.
+    const auto filtered = [](const QStringList &patterns) {
+        QByteArray bytes;
+        QDataStream stream(&bytes, QIODevice::WriteOnly);
+        stream << qint32(5) << quint32(patterns.size());
+        for (int i = 0; i < patterns.size(); ++i)
+            stream << QString::number(i) << patterns.at(i);
+        return bytes;
+    };
+    QTest::newRow("million-character pattern") << 5 << filtered({QString(1000000, QLatin1Char('a'))});
+    QTest::newRow("nested repetitions") << 5 << filtered({QStringLiteral("(a{1000}){1000}")});
+    QTest::newRow("64 choices") << 5 << filtered({QStringLiteral("(.?){64}")});
+    QTest::newRow("17 patterns") << 5 << filtered(QVector<QString>(17, QStringLiteral(".*")).toList());
     QTest::newRow("empty persons") << 5 << QByteArray();
     QTest::newRow("garbage accounts") << 3 << QByteArray(64, '\xee');
     QTest::newRow("huge count") << 5 << hugeCount;
@@ -259,6 +274,25 @@ void TestRunner::withoutProviderNothingIsReady()
     QCOMPARE(finished.first().at(2).toByteArray(), QByteArray("xyz"));
     QCOMPARE(SocialProviderError::fromBytes(finished.first().at(3).toByteArray()), SocialProviderError(6, QStringLiteral("Handler not ready")));
     QCOMPARE(runner.metaData().size(), 4);
+}
+
+// An expression within the bounds that backtracks on long texts: some 2 ms a person,
+// seconds for all of them, so the filter is given up instead.
+void TestRunner::costlyFilterIsGivenUp()
+{
+    TwitterDouble::Answer friends;
+    for (int i = 0; i < 2000; ++i)
+        friends.cached.append(QVariantMap{{QStringLiteral("id"), QString::number(i)},
+                                          {QStringLiteral("screen_name"), QStringLiteral("f%1").arg(i)},
+                                          {QStringLiteral("description"), QString(280, QLatin1Char('a'))}});
+    TwitterDouble::setDefault(TwitterDouble::User, UserType::FriendsList, friends);
+    mPlugin->updateData(true, false);
+    SocialGetPersonsRequest costly;
+    costly.setPropertyFilter({{QStringLiteral("Description"), QRegExp(QStringLiteral("(.*){16}"))}});
+    const QList<QVariant> answer = request(5, QStringLiteral("costly"), costly.toBytes());
+    QCOMPARE(SocialProviderError::fromBytes(answer.value(3).toByteArray()),
+             SocialProviderError(1, QStringLiteral("The filter takes too long")));
+    QCOMPARE(answered(mRosterd->metaData()).value().size(), 4);
 }
 
 QTEST_GUILESS_MAIN(TestRunner)

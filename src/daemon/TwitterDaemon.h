@@ -8,6 +8,7 @@
 #include <QMutex>
 #include <QObject>
 #include <QScopedPointer>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -158,6 +159,7 @@ private:
     void retrieveMentions();
     QMap<QString, QString> pollParameters(const QString &sinceId) const;
     void requestFriendsPage(const QString &cursor, int *queryId);
+    bool followFriendsCursor(QSet<QString> &asked, const QString &cursor, const char *caller);
     void checkAndRetrieveHelpConfiguration();
     void loginToTwitter();
     void scheduleLogin();
@@ -199,6 +201,9 @@ private:
     QMap<int, QString> mAvatarQueryIds;
     QMap<int, QString> mFriendAvatarQueryIds;
     int mFriendsQueryId;
+    // The cursors each friends fetch has asked for: the contacts' and the mentions'.
+    QSet<QString> mFriendsCursors;
+    QSet<QString> mMentionFriendsCursors;
     int mMentionFriendsQueryId;
     bool mFirstStart;
     bool mContactsUpdatePending;

@@ -150,11 +150,7 @@ void TwitterDaemon::onFriendsPage(const QVariantList &data, int queryId)
     qDebug() << Q_FUNC_INFO << "Query more friends";
     if (queryId == mFriendsQueryId)
         mFriendsQueryId = -1;
-    // A page without a cursor ends the paging like the last one: asking again with an
-    // empty cursor would start over at the first page, without end.
-    const bool lastPage = cursor == LastCursor || cursor.isEmpty();
-    if (cursor.isEmpty())
-        qWarning() << Q_FUNC_INFO << "friends page without next_cursor_str, taken as the last";
+    const bool lastPage = !followFriendsCursor(mFriendsCursors, cursor, Q_FUNC_INFO);
     if (!lastPage && mFriendsQueryId == -1)
         requestFriendsPage(cursor, &mFriendsQueryId);
     if (lastPage)
@@ -218,7 +214,32 @@ void TwitterDaemon::retrieveFriends()
     if (!mLoggedIn)
         return;
     int queryId = -1;
+    mFriendsCursors = {FirstCursor};
     requestFriendsPage(FirstCursor, &queryId);
+}
+
+// Whether a friends fetch that has asked for the cursors in asked goes on to the page of
+// this one; if so it is added. The fetch ends at the last page, and at a page without a
+// cursor, a cursor asked for before or the page limit, each with a warning: asking on
+// would start over or go round without end.
+bool TwitterDaemon::followFriendsCursor(QSet<QString> &asked, const QString &cursor, const char *caller)
+{
+    if (cursor == LastCursor)
+        return false;
+    if (cursor.isEmpty()) {
+        qWarning() << caller << "friends page without next_cursor_str, taken as the last";
+        return false;
+    }
+    if (asked.contains(cursor)) {
+        qWarning() << caller << "friends cursor" << cursor << "asked for before in this fetch, taken as the last page";
+        return false;
+    }
+    if (asked.size() >= Tw::Twitter::MaxFriendsPages) {
+        qWarning() << caller << "friends fetch ended after" << asked.size() << "pages, the cursors go on";
+        return false;
+    }
+    asked.insert(cursor);
+    return true;
 }
 
 void TwitterDaemon::requestFriendsPage(const QString &cursor, int *queryId)

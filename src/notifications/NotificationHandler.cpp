@@ -1,5 +1,6 @@
 #include "NotificationHandler.h"
 
+#include "NotificationStore.h"
 #include "ONotification.h"
 #include "ONotificationGroup.h"
 #include "ORemoteAction.h"
@@ -110,6 +111,7 @@ const NotificationHandler::Kind NotificationHandler::Mentions = {
 
 NotificationHandler::NotificationHandler(QObject *parent)
     : QObject(parent)
+    , mStore(new NotificationStore(this))
     , mClient(nullptr)
     , mEnabledTypes(0)
     , mSilent(false)
@@ -183,9 +185,9 @@ void NotificationHandler::setMentionsQueryId(int queryId)
 void NotificationHandler::refreshNotifications()
 {
     qDeleteAll(mShownNotifications);
-    mShownNotifications = ONotification::notifications();
+    mShownNotifications = ONotification::notifications(mStore);
     qDeleteAll(mShownGroups);
-    mShownGroups = ONotificationGroup::notificationGroups();
+    mShownGroups = ONotificationGroup::notificationGroups(mStore);
 }
 
 void NotificationHandler::clear(const QString &eventType, bool refresh)
@@ -287,12 +289,12 @@ void NotificationHandler::notify(const QVariantList &items, const Kind &kind)
     ONotificationGroup *group = findGroup(kind.eventType);
     const bool created = !group;
     if (created) {
-        group = new ONotificationGroup(kind.eventType, QString(), QString());
+        group = new ONotificationGroup(mStore, kind.eventType, QString(), QString());
         group->setCount(0);
     } else {
         names = group->summary().split(NamesSeparator, Qt::SkipEmptyParts);
     }
-    const QList<ONotification *> shown = ONotification::notifications();
+    const QList<ONotification *> shown = ONotification::notifications(mStore);
     for (const ONotification *notification : shown) {
         if (notification->eventType() == kind.eventType)
             total += notification->count();
@@ -318,7 +320,7 @@ void NotificationHandler::notify(const QVariantList &items, const Kind &kind)
     }
     group->publish();
 
-    ONotification notification(kind.eventType, QString(), QString());
+    ONotification notification(mStore, kind.eventType, QString(), QString());
     notification.setBody(qtTrId(kind.textId, kind.pluralByTotal ? int(total) : itemCount));
     notification.setGroup(*group);
     notification.setImage(Image);

@@ -7,6 +7,7 @@
 
 #include "TwTypes.h"
 
+class NotificationStore;
 class ONotification;
 class ONotificationGroup;
 class ORemoteAction;
@@ -83,6 +84,7 @@ private:
     TwitterDaemon *daemon() const;
     void notify(const QVariantList &items, const Kind &kind);
 
+    NotificationStore *mStore;
     Tw::Twitter *mClient;
     quint32 mEnabledTypes;
     bool mSilent;

@@ -11,7 +11,6 @@
 
 namespace {
 const QString FirstCursor = QStringLiteral("-1");
-const QString LastCursor = QStringLiteral("0");
 }
 
 void TwitterDaemon::tryUpdateMessages()
@@ -87,6 +86,7 @@ void TwitterDaemon::fetchFriends()
         return;
     }
     mMentionFriendsFirstPage = true;
+    mMentionFriendsCursors = {FirstCursor};
     requestFriendsPage(FirstCursor, &mMentionFriendsQueryId);
     mFetchingMentionFriends = true;
 }
@@ -103,11 +103,7 @@ void TwitterDaemon::handleFriendResults(QVariantList data)
     const QString cursor = page.value(QStringLiteral("next_cursor_str")).toString();
     qDebug() << Q_FUNC_INFO << "Query more friends for mentions";
     mMentionFriendsQueryId = -1;
-    // A page without a cursor ends the fetch like the last one: asking again with an
-    // empty cursor would start over at the first page, without end.
-    if (cursor.isEmpty())
-        qWarning() << Q_FUNC_INFO << "friends page without next_cursor_str, taken as the last";
-    if (cursor != LastCursor && !cursor.isEmpty()) {
+    if (followFriendsCursor(mMentionFriendsCursors, cursor, Q_FUNC_INFO)) {
         requestFriendsPage(cursor, &mMentionFriendsQueryId);
         return;
     }

@@ -5,6 +5,7 @@
 #include "ORemoteAction.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 
 namespace {
 
@@ -25,18 +26,24 @@ qint64 entryId(const QJsonValue &entry)
     return entry.toObject().value(IdKey).toVariant().toLongLong();
 }
 
+qint64 groupIdOf(const QJsonObject &entry)
+{
+    return entry.value(GroupKey).toVariant().toLongLong();
 }
 
-ONotification::ONotification(const QString &eventType, const QString &summary, const QString &body,
-                             QObject *parent)
-    : ONotification(Kind::Notification, eventType, parent)
+}
+
+ONotification::ONotification(NotificationStore *store, const QString &eventType, const QString &summary,
+                             const QString &body, QObject *parent)
+    : ONotification(store, Kind::Notification, eventType, parent)
 {
     setSummary(summary);
     setBody(body);
 }
 
-ONotification::ONotification(Kind kind, const QString &eventType, QObject *parent)
+ONotification::ONotification(NotificationStore *store, Kind kind, const QString &eventType, QObject *parent)
     : QObject(parent)
+    , mStore(store)
     , mKind(kind)
 {
     mEntry.insert(IdKey, 0);
@@ -46,8 +53,9 @@ ONotification::ONotification(Kind kind, const QString &eventType, QObject *paren
     mEntry.insert(GroupKey, 0);
 }
 
-ONotification::ONotification(Kind kind, const QJsonObject &entry, QObject *parent)
+ONotification::ONotification(NotificationStore *store, Kind kind, const QJsonObject &entry, QObject *parent)
     : QObject(parent)
+    , mStore(store)
     , mKind(kind)
     , mEntry(entry)
 {
@@ -100,33 +108,40 @@ void ONotification::setAction(const ORemoteAction &action)
 
 bool ONotification::publish()
 {
+    if (!mStore) {
+        qWarning() << Q_FUNC_INFO << "no notification store";
+        return false;
+    }
     mEntry.insert(ApplicationKey, QCoreApplication::applicationName());
-    QJsonObject &entry = mEntry;
-    return NotificationStore::update([&entry](QJsonArray &entries, qint64 &nextId) {
+    // A provisional id until written; ids of entries written since are the real ones.
+    mEntry.insert(IdKey, id() == 0 ? mStore->newId() : mStore->resolvedId(id()));
+    mEntry.insert(GroupKey, mStore->resolvedId(groupIdOf(mEntry)));
+    const QJsonObject entry = mEntry;
+    const bool accepted = mStore->update([entry](QJsonArray &entries) {
         const qint64 id = entryId(entry);
-        for (int i = 0; id > 0 && i < entries.size(); ++i) {
+        for (int i = 0; i < entries.size(); ++i) {
             if (entryId(entries.at(i)) == id) {
                 entries.replace(i, entry);
                 return true;
             }
         }
         // New, or withdrawn meanwhile (dismissed by the user): shown again.
-        if (id <= 0)
-            entry.insert(IdKey, nextId++);
         entries.append(entry);
         return true;
     });
+    mEntry.insert(IdKey, mStore->resolvedId(id()));
+    return accepted;
 }
 
 bool ONotification::remove()
 {
-    const qint64 id = this->id();
-    return id > 0 && removeWhere([id](const QJsonObject &entry) { return entryId(entry) == id; });
+    const qint64 id = mStore ? mStore->resolvedId(this->id()) : 0;
+    return id != 0 && removeWhere([id](const QJsonObject &entry) { return entryId(entry) == id; });
 }
 
 bool ONotification::removeWhere(const std::function<bool(const QJsonObject &)> &matches)
 {
-    return NotificationStore::update([&matches](QJsonArray &entries, qint64 &) {
+    return mStore && mStore->update([matches](QJsonArray &entries) {
         bool removed = false;
         for (int i = entries.size() - 1; i >= 0; --i) {
             if (matches(entries.at(i).toObject())) {
@@ -138,11 +153,13 @@ bool ONotification::removeWhere(const std::function<bool(const QJsonObject &)> &
     });
 }
 
-QJsonArray ONotification::entriesOf(Kind kind)
+QJsonArray ONotification::entriesOf(NotificationStore *store, Kind kind)
 {
     const QString application = QCoreApplication::applicationName();
     QJsonArray matching;
-    for (const QJsonValue &entry : NotificationStore::entries()) {
+    if (!store)
+        return matching;
+    for (const QJsonValue &entry : store->entries()) {
         const QJsonObject object = entry.toObject();
         if (object.value(ApplicationKey).toString() == application && object.value(KindKey).toString() == kindName(kind))
             matching.append(object);
@@ -150,10 +167,10 @@ QJsonArray ONotification::entriesOf(Kind kind)
     return matching;
 }
 
-QList<ONotification *> ONotification::notifications()
+QList<ONotification *> ONotification::notifications(NotificationStore *store)
 {
     QList<ONotification *> list;
-    for (const QJsonValue &entry : entriesOf(Kind::Notification))
-        list.append(new ONotification(Kind::Notification, entry.toObject(), nullptr));
+    for (const QJsonValue &entry : entriesOf(store, Kind::Notification))
+        list.append(new ONotification(store, Kind::Notification, entry.toObject(), nullptr));
     return list;
 }

@@ -9,18 +9,22 @@
 
 #include <functional>
 
+class NotificationStore;
 class ONotificationGroup;
 class ORemoteAction;
 
 // A notification of the platform's notification system, for this application (the
-// application name of QCoreApplication). Setters change the local object; publish()
-// shows it, or updates it once shown; the shown notification stays when the object goes.
+// application name of QCoreApplication), in the given store, which must outlive it.
+// Setters change the local object; publish() shows it, or updates it once shown; the
+// shown notification stays when the object goes. While the store is locked by another
+// process, publish() and remove() take effect once it is free; reads and ids through the
+// same store show them at once.
 class ONotification : public QObject
 {
     Q_OBJECT
 
 public:
-    ONotification(const QString &eventType, const QString &summary = QString(),
+    ONotification(NotificationStore *store, const QString &eventType, const QString &summary = QString(),
                   const QString &body = QString(), QObject *parent = nullptr);
 
     QString eventType() const;
@@ -43,7 +47,7 @@ public:
     qint64 id() const;
 
     // This application's shown notifications, as new objects that the caller owns.
-    static QList<ONotification *> notifications();
+    static QList<ONotification *> notifications(NotificationStore *store);
 
 public Q_SLOTS:
     virtual bool publish();
@@ -52,15 +56,17 @@ public Q_SLOTS:
 protected:
     enum class Kind { Notification, Group };
 
-    ONotification(Kind kind, const QString &eventType, QObject *parent);
-    ONotification(Kind kind, const QJsonObject &entry, QObject *parent);
-    static QJsonArray entriesOf(Kind kind);
+    ONotification(NotificationStore *store, Kind kind, const QString &eventType, QObject *parent);
+    ONotification(NotificationStore *store, Kind kind, const QJsonObject &entry, QObject *parent);
+    static QJsonArray entriesOf(NotificationStore *store, Kind kind);
     // Withdraws every shown entry, of any application, that matches.
-    static bool removeWhere(const std::function<bool(const QJsonObject &)> &matches);
+    bool removeWhere(const std::function<bool(const QJsonObject &)> &matches);
+    NotificationStore *store() const { return mStore; }
 
 private:
     static QString kindName(Kind kind);
 
+    NotificationStore *mStore;
     Kind mKind;
     QJsonObject mEntry;
 };

@@ -1,22 +1,24 @@
 #include "ONotificationGroup.h"
 
-ONotificationGroup::ONotificationGroup(const QString &eventType, const QString &summary, const QString &body,
-                                       QObject *parent)
-    : ONotification(Kind::Group, eventType, parent)
+#include "NotificationStore.h"
+
+ONotificationGroup::ONotificationGroup(NotificationStore *store, const QString &eventType, const QString &summary,
+                                       const QString &body, QObject *parent)
+    : ONotification(store, Kind::Group, eventType, parent)
 {
     setSummary(summary);
     setBody(body);
 }
 
-ONotificationGroup::ONotificationGroup(const QJsonObject &entry, QObject *parent)
-    : ONotification(Kind::Group, entry, parent)
+ONotificationGroup::ONotificationGroup(NotificationStore *store, const QJsonObject &entry, QObject *parent)
+    : ONotification(store, Kind::Group, entry, parent)
 {
 }
 
-QList<ONotificationGroup *> ONotificationGroup::notificationGroups()
+QList<ONotificationGroup *> ONotificationGroup::notificationGroups(NotificationStore *store)
 {
     QList<ONotificationGroup *> list;
-    for (const QJsonValue &entry : entriesOf(Kind::Group))
-        list.append(new ONotificationGroup(entry.toObject(), nullptr));
+    for (const QJsonValue &entry : entriesOf(store, Kind::Group))
+        list.append(new ONotificationGroup(store, entry.toObject(), nullptr));
     return list;
 }

@@ -9,12 +9,12 @@ class ONotificationGroup : public ONotification
     Q_OBJECT
 
 public:
-    ONotificationGroup(const QString &eventType, const QString &summary = QString(),
+    ONotificationGroup(NotificationStore *store, const QString &eventType, const QString &summary = QString(),
                        const QString &body = QString(), QObject *parent = nullptr);
 
     // This application's shown groups, as new objects that the caller owns.
-    static QList<ONotificationGroup *> notificationGroups();
+    static QList<ONotificationGroup *> notificationGroups(NotificationStore *store);
 
 private:
-    ONotificationGroup(const QJsonObject &entry, QObject *parent);
+    ONotificationGroup(NotificationStore *store, const QJsonObject &entry, QObject *parent);
 };

@@ -41,6 +41,11 @@ public:
     };
     Q_ENUM(RetrieveStatus)
 
+    // A friends paging ends at a cursor it has asked for before (a service going round in
+    // a circle) or after this many pages (one whose cursors never end), which hold the
+    // service's largest following; what arrived then counts as the friends.
+    static constexpr int MaxFriendsPages = 100;
+
     Twitter(const QString &token, const QString &tokenSecret, const QString &userId,
             const QString &screenName, const QString &consumerKey,
             const QString &consumerSecret, QObject *parent = nullptr);

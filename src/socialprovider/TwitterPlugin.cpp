@@ -7,6 +7,7 @@
 #include "Twitter.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QUrl>
 
 namespace {
@@ -28,6 +29,9 @@ enum AccountState {
 // Values of the import state under the account id in Rosterd's settings.
 const int ImportRunning = 1;
 const int ImportFinished = 2;
+// Filtering the persons of a request answers on the main loop; 5,000 friends take a few
+// milliseconds with ordinary expressions, bounded ones that backtrack can take seconds.
+const qint64 MaxFilterMs = 50;
 
 enum Relationship {
     RELATIONSHIP_SELF = 1,
@@ -169,12 +173,24 @@ bool TwitterPlugin::onGetPersonRequest(SocialDataRequest *request)
     if (!persons.isEmpty()) {
         const QHash<QString, QRegExp> filter = personsRequest->propertyFilter();
         QList<SocialNetworkPerson> kept;
+        QElapsedTimer spent;
+        spent.start();
+        int tested = 0;
         for (const SocialNetworkPerson &person : persons) {
+            if (spent.elapsed() > MaxFilterMs) {
+                qWarning() << Q_FUNC_INFO << "filter given up after" << spent.elapsed() << "ms," << tested << "of"
+                           << persons.size() << "persons tested";
+                request->setState(SocialDataRequest::Finished,
+                                  {SocialProviderError(SocialProviderError::RequestFailed,
+                                                       QStringLiteral("The filter takes too long"))});
+                return false;
+            }
             bool matches = true;
             for (auto it = filter.cbegin(); matches && it != filter.cend(); ++it)
                 matches = it.value().exactMatch(person.property(it.key()));
             if (matches)
                 kept.append(person);
+            ++tested;
         }
         personsRequest->setPersons(filter.isEmpty() ? persons : kept);
     }

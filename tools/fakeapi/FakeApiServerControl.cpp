@@ -80,7 +80,8 @@ HttpResponse FakeApiServer::controlWithBody(const QString &action, const QCborMa
         return created(mState.addMessage(body, &error), error);
     if (action == QLatin1String("friends")) {
         error = mState.setFriends(body.value(QStringLiteral("users")).toArray(),
-                                  int(body.value(QStringLiteral("page_size")).toInteger(DefaultFriendsPageSize)));
+                                  int(body.value(QStringLiteral("page_size")).toInteger(DefaultFriendsPageSize)),
+                                  body.value(QStringLiteral("cursors")).toString(QStringLiteral("end")));
         return error.isEmpty() ? done(mState.summary()) : refused(400, error);
     }
     if (action == QLatin1String("faults")) {

@@ -16,6 +16,8 @@ const int MaxCount = 200;
 const int MaxPageSize = 200;
 // Cursors of pages made through the control API: any large numbers will do.
 const qint64 CursorBase = 1600000000000000000LL;
+// Endless cursors count pages on from CursorBase; far enough for any test.
+const qint64 MaxEndlessPages = 1000000000LL;
 
 qint64 idOf(const QCborValue &item)
 {
@@ -93,6 +95,7 @@ bool FakeApiState::load(const QString &fixturesDir, QString *error)
 
     mFriendPages = {first.value(QStringLiteral("users")).toArray(), second.value(QStringLiteral("users")).toArray()};
     mFriendCursors = QStringList{QStringLiteral("-1"), first.value(QStringLiteral("next_cursor_str")).toString()};
+    mFriendsEnd = QStringLiteral("end");
     mUsers.clear();
     mLastId = 0;
     rememberUsersOf(mHome, QStringLiteral("user"));
@@ -126,10 +129,18 @@ QCborArray FakeApiState::directMessages(const QUrlQuery &query) const
 
 bool FakeApiState::friendsPage(const QString &cursor, QCborMap *page) const
 {
-    const int index = mFriendCursors.indexOf(cursor.isEmpty() ? QStringLiteral("-1") : cursor);
+    int index = mFriendCursors.indexOf(cursor.isEmpty() ? QStringLiteral("-1") : cursor);
+    const qint64 endless = cursor.toLongLong() - CursorBase; // the page's number past the last
+    if (index < 0 && mFriendsEnd == QLatin1String("endless") && endless >= mFriendPages.size()
+        && endless < MaxEndlessPages)
+        index = mFriendPages.size() - 1;
     if (index < 0)
         return false;
-    const QString next = index + 1 < mFriendCursors.size() ? mFriendCursors.at(index + 1) : QStringLiteral("0");
+    QString next = index + 1 < mFriendCursors.size() ? mFriendCursors.at(index + 1) : QStringLiteral("0");
+    if (index + 1 == mFriendPages.size() && mFriendsEnd == QLatin1String("endless"))
+        next = QString::number(CursorBase + qMax<qint64>(endless, index) + 1);
+    else if (index + 1 == mFriendPages.size() && mFriendsEnd == QLatin1String("cycle"))
+        next = mFriendCursors.at(qMax(0, index - 1));
     const QString previous = index > 0 ? QStringLiteral("-") + mFriendCursors.at(index) : QStringLiteral("0");
     *page = QCborMap{{QStringLiteral("users"), mFriendPages.at(index)},
                      {QStringLiteral("next_cursor"), next.toLongLong()},
@@ -211,10 +222,13 @@ bool FakeApiState::deleteTweet(const QString &id)
     return found;
 }
 
-QString FakeApiState::setFriends(const QCborArray &users, int pageSize)
+QString FakeApiState::setFriends(const QCborArray &users, int pageSize, const QString &cursors)
 {
     if (pageSize < 1 || pageSize > MaxPageSize)
         return QStringLiteral("page_size must be 1 to 200");
+    if (!QStringList{QStringLiteral("end"), QStringLiteral("endless"), QStringLiteral("cycle")}.contains(cursors))
+        return QStringLiteral("cursors must be end, endless or cycle");
+    mFriendsEnd = cursors;
     if (users.size() > MaxItems)
         return QStringLiteral("at most 1000 friends");
     mFriendPages.clear();

@@ -21,7 +21,8 @@ public:
     QCborArray homeTimeline(const QUrlQuery &query) const;
     QCborArray mentions(const QUrlQuery &query) const;
     QCborArray directMessages(const QUrlQuery &query) const;
-    // The page that this cursor ("-1": the first) names; false when none does.
+    // The page that this cursor ("-1": the first) names; false when none does. A faulty
+    // service's cursors may go on past the last page (see setFriends).
     bool friendsPage(const QString &cursor, QCborMap *page) const;
     // Empty when no user has this screen name.
     QCborMap user(const QString &screenName) const;
@@ -36,7 +37,10 @@ public:
     // Removes the tweet from the home timeline and the mentions; false when unknown.
     bool deleteTweet(const QString &id);
     // Replaces the friends: users are objects or screen names; the reason when refused.
-    QString setFriends(const QCborArray &users, int pageSize);
+    // cursors is how the last page's next cursor reads: "end" ("0", as the service's),
+    // "endless" (a new cursor each time, whose page repeats the last one's users) or
+    // "cycle" (the cursor of the page before, so that the paging goes round).
+    QString setFriends(const QCborArray &users, int pageSize, const QString &cursors = QStringLiteral("end"));
 
     QCborMap summary() const;
     // A service that answers as if since_id had not been given, as the real one may.
@@ -54,6 +58,7 @@ private:
     QCborArray mMessages;
     QList<QCborArray> mFriendPages;
     QStringList mFriendCursors; // the cursor that asks for each page
+    QString mFriendsEnd; // the last page's next cursor: "end", "endless" or "cycle"
     QMap<QString, QCborMap> mUsers; // by screen name in lower case
     QCborMap mAccount;
     QCborMap mConfiguration;

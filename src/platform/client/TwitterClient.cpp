@@ -178,6 +178,7 @@ public:
     struct FriendsPaging {
         QVariantList users;
         QSet<QString> ids;
+        QSet<QString> cursors;
     };
     // Friends gathered page by page, per owner, until the last page completes them.
     QHash<QString, FriendsPaging> friendsPaging;
@@ -337,6 +338,7 @@ void TwitterPrivate::collectFriends(const QString &owner, const QString &cursor,
     if (cursor.isEmpty() || cursor == QLatin1String("-1"))
         friendsPaging.remove(owner);
     FriendsPaging &paging = friendsPaging[owner];
+    paging.cursors.insert(cursor.isEmpty() ? QStringLiteral("-1") : cursor);
     for (const QVariant &user : page.value(QStringLiteral("users")).toList()) {
         const QString id = idOf(user);
         if (paging.users.size() < MaxFriends && !paging.ids.contains(id)) {
@@ -345,7 +347,10 @@ void TwitterPrivate::collectFriends(const QString &owner, const QString &cursor,
         }
     }
     const QString next = page.value(QStringLiteral("next_cursor_str")).toString();
-    if (!next.isEmpty() && next != QLatin1String("0"))
+    // The paging ends where the daemon's does: also at a cursor asked for before and at
+    // the page limit, with what arrived.
+    if (!next.isEmpty() && next != QLatin1String("0") && !paging.cursors.contains(next)
+        && paging.cursors.size() < Twitter::MaxFriendsPages)
         return;
     qDebug() << Q_FUNC_INFO << owner << "has" << paging.users.size() << "friends";
     cache.storeResponse(QStringLiteral("friends/") + owner, paging.users);
