@@ -216,8 +216,10 @@ NotificationStore::Outcome NotificationStore::write(int lockWaitMs)
                    << "changes refused";
         return Outcome::Refused;
     }
+    // Unbuffered: Qt 5's QSaveFile commits a file whose buffered bytes a full disk refused,
+    // which would leave every application's notifications an empty file.
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) < 0 || !out.commit()) {
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || out.write(bytes) != bytes.size() || !out.commit()) {
         qWarning() << Q_FUNC_INFO << "cannot write the notification store" << file << out.errorString();
         return Outcome::Refused;
     }
