@@ -155,6 +155,7 @@ private:
     void retrieveFriends();
     void tryUpdateMessages();
     void tryUpdateMentions();
+    bool canRequest(const char *caller) const;
     void retrieveMessages();
     void retrieveMentions();
     QMap<QString, QString> pollParameters(const QString &sinceId) const;

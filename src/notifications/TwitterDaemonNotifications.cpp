@@ -37,17 +37,23 @@ QMap<QString, QString> TwitterDaemon::pollParameters(const QString &sinceId) con
     return parameters;
 }
 
+// Logged in with a client; a session without one is logged.
+bool TwitterDaemon::canRequest(const char *caller) const
+{
+    if (!mLoggedIn)
+        return false;
+    if (!mTwitter)
+        qCritical() << caller << "mTwitter == NULL";
+    return mTwitter != nullptr;
+}
+
 // Each poll asks for what came since the kind's last-seen id; the handler takes only the
 // answer to the latest one.
 void TwitterDaemon::retrieveMessages()
 {
     qDebug() << Q_FUNC_INFO;
-    if (!mLoggedIn)
+    if (!canRequest(Q_FUNC_INFO))
         return;
-    if (!mTwitter) {
-        qCritical() << Q_FUNC_INFO << "mTwitter == NULL";
-        return;
-    }
     QVariantList unused;
     int queryId = -1;
     const int status = mTwitter->retrieveDirectMessages(&unused, &queryId, DirectMessageType::ReceivedMessages,
@@ -60,12 +66,8 @@ void TwitterDaemon::retrieveMessages()
 void TwitterDaemon::retrieveMentions()
 {
     qDebug() << Q_FUNC_INFO;
-    if (!mLoggedIn)
+    if (!canRequest(Q_FUNC_INFO))
         return;
-    if (!mTwitter) {
-        qCritical() << Q_FUNC_INFO << "mTwitter == NULL";
-        return;
-    }
     QVariantList unused;
     int queryId = -1;
     const int status = mTwitter->retrieveTimelineResources(&unused, &queryId, TimelineType::MentionsTimeline,
