@@ -3,6 +3,7 @@
 // the removal of vanished tweets at 1,000, 10,000 and 100,000 cached rows.
 
 #include "DaemonHarness.h"
+#include "FeedItem.h"
 #include "TwitterDouble.h"
 #include "eventfeedinterface.h"
 
@@ -59,7 +60,7 @@ void BenchPublishing::floorTwentyAddItemRoundTrips()
 {
     ComHalvexHomeEventFeedInterface feed(QStringLiteral("com.halvex.home.EventFeed"), QStringLiteral("/eventfeed"),
                                          mHarness.bus().connection());
-    const QVariantMap item = TwitterDaemon::homeViewItem(tweet(1), QStringLiteral("/a.png"), {});
+    const QVariantMap item = EventFeed::homeViewItem(tweet(1), QStringLiteral("/a.png"), {});
     QBENCHMARK {
         for (int i = 0; i < 20; ++i) {
             QDBusPendingReply<qlonglong> reply = feed.addItem(item);

@@ -2,9 +2,9 @@
 // text, retweet and id, with the author's avatar and the tweet's pictures as the
 // timeline passes them.
 
+#include "FeedItem.h"
 #include "FuzzSupport.h"
 #include "TwJson.h"
-#include "TwitterDaemon.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ void compose(const QVariantMap &tweet)
         tweet.value(QStringLiteral("entities")).toMap().value(QStringLiteral("media")).toList();
     for (const QVariant &entry : media)
         images.append(entry.toMap().value(QStringLiteral("media_url")).toString());
-    TwitterDaemon::homeViewItem(tweet, avatar, images);
+    EventFeed::homeViewItem(tweet, avatar, images);
 }
 
 }

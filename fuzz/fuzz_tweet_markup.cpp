@@ -5,6 +5,7 @@
 
 #include "FuzzSupport.h"
 #include "TweetInput.h"
+#include "TweetMarkup.h"
 #include "TwitterDaemon.h"
 
 #include <cstdlib>
@@ -29,6 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Without a client nothing can wait for thumbnails.
     if (daemon->processTweetImages(input.tweet, input.avatar))
         abort();
-    daemon->extractImageLinks(input.scanText);
+    EventFeed::extractImageLinks(input.scanText);
     return 0;
 }

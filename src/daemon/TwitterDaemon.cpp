@@ -8,6 +8,7 @@
 #include "TwAccount.h"
 #include "TwFactoryOstra.h"
 #include "Twitter.h"
+#include "TwitterPlugin.h"
 #include "eventfeedinterface.h"
 #include "twitterostraadaptor.h"
 
@@ -31,6 +32,8 @@ const QString DatabaseFile = QStringLiteral("twitter-cache.db");
 const int LoginDelayMs = 100;
 const int SyncIntervalSeconds = 14400;
 const int AvatarTimeoutMs = 60000;
+// Every this many ticks the client drops what it no longer needs.
+const int CleanUpTicks = 6;
 
 }
 
@@ -177,6 +180,29 @@ void TwitterDaemon::onBusDisconnected()
 {
     qCritical() << Q_FUNC_INFO << "Error: Lost the connection to the session bus, exiting";
     QCoreApplication::exit(1);
+}
+
+// The periodic maintenance tick: the service's configuration, the friends for the
+// contacts, and now and then the client's clean-up.
+void TwitterDaemon::onTimer()
+{
+    qDebug() << Q_FUNC_INFO;
+    checkAndRetrieveHelpConfiguration();
+    mFirstStart = true;
+    ++mTimerTickCount;
+    if (mPlugin)
+        mPlugin->updateData(false, true);
+    mContactsUpdatePending = true;
+    if (mAccount->isServiceEnabled(TwServiceType::SERVICE_CONTACTS) && mFriendsQueryId == -1
+        && mFriendAvatarQueryIds.isEmpty() && mFirstStart) {
+        mFirstStart = false;
+        retrieveFriends();
+    }
+    if (mTimerTickCount >= CleanUpTicks) {
+        mTimerTickCount = 0;
+        if (mTwitter)
+            mTwitter->deleteOldStuff();
+    }
 }
 
 void TwitterDaemon::connectAccount()

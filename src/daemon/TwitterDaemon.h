@@ -34,6 +34,21 @@ class Twitter;
 // and its login, the home timeline as event feed items with their SQLite item cache,
 // the notification handler, and the daemon's own D-Bus service "com.halvex.twitterostra"
 // (its public slots and signals, exported at "/twitterostra").
+//
+// Its members live beside this file, one file per concern:
+//   TwitterDaemon.cpp            construction, init() and its wiring, the periodic tick
+//   TwitterDaemonLogin.cpp       the login state machine, account events and removal
+//   TwitterDaemonSettings.cpp    last-seen ids and notification preferences
+//   TwitterDaemonService.cpp     the D-Bus methods of "com.halvex.twitterostra"
+//   TwitterDaemonErrors.cpp      failed requests of the client, re-login on OAuth failure
+//   TwitterDaemonHelp.cpp        the daily refresh of the service's configuration
+//   TwitterDaemonTimeline.cpp    the home timeline refresh cycle
+//   TwitterDaemonItemCache.cpp   the SQLite item cache
+//   TwitterDaemonFeedItem.cpp    a tweet posted as a feed item and remembered
+//   TwitterDaemonThumbnails.cpp  the pictures of a tweet as thumbnails
+//   TwitterDaemonAvatars.cpp     the author's avatar that a tweet waits for
+//   TwitterDaemonContacts.cpp    the friends import for the contacts daemon
+//   TwitterDaemonPolling.cpp     mentions and messages polling, the followed-only friends list
 class TwitterDaemon : public QObject
 {
     Q_OBJECT
@@ -78,14 +93,10 @@ public:
 
     // Composes the tweet's event feed item and posts it; the item id, or -1.
     qint64 addTweetToHomeView(const QVariantMap &tweet, const QString &avatar, QStringList images);
-    // The event feed item of a tweet, as addTweetToHomeView posts it.
-    static QVariantMap homeViewItem(const QVariantMap &tweet, const QString &avatar, QStringList images);
 
     // Requests a thumbnail for each picture of the tweet; true when the tweet now waits
     // for them (and is published once they are in), false when it has none.
     bool processTweetImages(const QVariantMap &tweet, const QString &avatar);
-    // Links to pictures among the anchors of a marked-up tweet text, each once.
-    QStringList extractImageLinks(const QString &markedUpText);
     void ensureImageExtension(QString &path);
     void copyWithExtension(QString &path, const QString &extension);
 

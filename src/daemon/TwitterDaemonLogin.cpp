@@ -1,21 +1,25 @@
 // Login state machine: when to log in, what a login builds, retries, network changes and
-// account events.
+// account events, the account's removal among them.
 
 #include "TwitterDaemon.h"
 
+#include "FeedItem.h"
 #include "NotificationHandler.h"
 #include "OGConfItem.h"
 #include "SdpImpl.h"
 #include "SyncTimer.h"
 #include "TwAccount.h"
 #include "Twitter.h"
+#include "TwitterOstra.h"
 #include "TwitterPlugin.h"
+#include "eventfeedinterface.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDebug>
 #include <QImage>
 #include <QImageReader>
+#include <QSettings>
 #include <QTimer>
 
 namespace {
@@ -194,6 +198,32 @@ void TwitterDaemon::onTwitterAccountStateChanged(TwServiceType::Servicetype type
         qWarning() << Q_FUNC_INFO << "Got account enabled!";
     if (mLoggedIn)
         onTimer();
+}
+
+// The account is gone: everything of it is withdrawn and the process ends.
+void TwitterDaemon::onTwitterAccountRemoved()
+{
+    qDebug() << Q_FUNC_INFO;
+    if (mSyncTimer)
+        mSyncTimer->stop();
+    if (mPlugin)
+        mPlugin->accountRemoved();
+    mEventFeedIf->removeItemsBySourceName(EventFeed::SourceName);
+    if (mTwitter) {
+        mTwitter->deleteCache();
+        delete mTwitter;
+        mTwitter = nullptr;
+    }
+    deleteDbTables();
+    forgetRequestsInFlight();
+    mNotifHandler->clear(QString(), true);
+
+    QSettings settings;
+    settings.setValue(TwitterOstra::FirstStartKey, true);
+    settings.remove(TwitterOstra::LastIdMessagesKey);
+    settings.remove(TwitterOstra::LastIdMentionsKey);
+    settings.sync();
+    QCoreApplication::exit(0);
 }
 
 void TwitterDaemon::onOnlineStateChanged(bool isOnline)

@@ -1,4 +1,5 @@
-// The home timeline refresh cycle and the periodic maintenance tick.
+// The home timeline refresh cycle: the newest tweets fetched, vanished ones withdrawn,
+// new ones published once their author's avatar is at hand.
 
 #include "TwitterDaemon.h"
 
@@ -15,8 +16,6 @@
 namespace {
 // Tweets asked for, and examined for publication, per refresh.
 const int HomeTimelineCount = 20;
-// Every this many ticks the client drops what it no longer needs.
-const int CleanUpTicks = 6;
 }
 
 void TwitterDaemon::onRefreshRequested()
@@ -88,39 +87,4 @@ void TwitterDaemon::onTimelineUpdated(const TimelineType::TimelineType &type, co
     // The cycle is over unless tweets still wait for avatars from the network.
     if (mAvatarQueryIds.isEmpty())
         mTimelineQueryId = -1;
-}
-
-void TwitterDaemon::onTimer()
-{
-    qDebug() << Q_FUNC_INFO;
-    checkAndRetrieveHelpConfiguration();
-    mFirstStart = true;
-    ++mTimerTickCount;
-    if (mPlugin)
-        mPlugin->updateData(false, true);
-    mContactsUpdatePending = true;
-    if (mAccount->isServiceEnabled(TwServiceType::SERVICE_CONTACTS) && mFriendsQueryId == -1
-        && mFriendAvatarQueryIds.isEmpty() && mFirstStart) {
-        mFirstStart = false;
-        retrieveFriends();
-    }
-    if (mTimerTickCount >= CleanUpTicks) {
-        mTimerTickCount = 0;
-        if (mTwitter)
-            mTwitter->deleteOldStuff();
-    }
-}
-
-// Posts a tweet now, or once its thumbnails are in when it has pictures.
-void TwitterDaemon::publishTweet(const QVariantMap &tweet, const QString &avatar)
-{
-    if (!processTweetImages(tweet, avatar))
-        postAndRemember(tweet, avatar, QStringList());
-}
-
-void TwitterDaemon::postAndRemember(const QVariantMap &tweet, const QString &avatar, const QStringList &images)
-{
-    const qint64 id = addTweetToHomeView(tweet, avatar, images);
-    if (id != -1)
-        addTweetToDb(tweet, id);
 }

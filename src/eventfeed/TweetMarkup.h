@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <QVariantMap>
+
+namespace EventFeed {
+
+// A picture of a tweet to be shown as a thumbnail.
+struct Picture
+{
+    QString mediaId; // empty for a link found in the text
+    QString url;
+};
+
+// Copy of the text with every URL entity turned into an anchor whose text is the
+// expanded URL, so that the links can be found by their visible text.
+QString markUpLinks(const QString &text, const QVariantList &urls);
+// Links to pictures among the anchors of a marked-up tweet text, each once.
+QStringList extractImageLinks(const QString &markedUpText);
+// The attached photos (as their thumbnail size) and the picture links of a tweet, or of
+// the retweeted tweet for a retweet.
+QList<Picture> tweetPictures(const QVariantMap &tweet);
+
+}
