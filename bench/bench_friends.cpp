@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Friends as contacts at 5,000 friends, through the real client library's on-disk cache:
 // the full conversion of an import, and a filtered persons request answered from it.
 // Two friends in five have their avatar in the cache, so that its lookup is measured too.

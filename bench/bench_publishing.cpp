@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // What the daemon's main job costs, each against its floor measured in the same run:
 // publishing 20 new tweets against 20 bare addItem round trips to the same feed, and
 // the removal of vanished tweets at 1,000, 10,000 and 100,000 cached rows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Start-up until the bus name is there (the last step before the event loop) and resident
 // memory after the first refresh, of the daemon (linked with the fixture-scripted client)
 // against a minimal Qt program that connects to the bus, registers a name and opens a

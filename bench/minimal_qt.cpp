@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The floor for the daemon's start-up and memory: a Qt program that connects to the
 // session bus, registers a name and opens a SQLite file, then waits in its event loop.
 

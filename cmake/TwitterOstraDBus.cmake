@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # Generates a D-Bus adaptor whose methods forward to the parent object by name
 # (QMetaObject::invokeMethod), for interfaces the parent does not implement in full.
 # qt5_add_dbus_adaptor always binds the adaptor to a parent class, hence this variant.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Writes the seed corpora of the fuzz targets from the service's payloads:
 //   twitterostra-fuzz-seeds <fixtures folder> <corpus folder>
 // makes <corpus folder>/<target>/ for each target, with every fixture file for the JSON

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The event feed item composed of any tweet the service might send: its dates, names,
 // text, retweet and id, with the author's avatar and the tweet's pictures as the
 // timeline passes them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The service's answers as the client library reads them: any bytes as JSON, the ids
 // made exact, and the error message and code of an error body.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Bytes that any process on the session bus can hand the social provider runner: the
 // request kinds' decoding, the record and error decoding, and the runner's handling of
 // a whole request with the Twitter plugin behind it (not put on the bus).

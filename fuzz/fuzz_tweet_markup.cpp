@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A tweet's text marked up with its URL entities at whatever positions the service
 // claims, and the picture links found in the markup; then the link scan on any text.
 // The daemon has no client (it is not initialised), so processTweetImages stops after

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Builds a Release tree in build-bench and runs every benchmark, then prints each figure
 # beside the floor measured in the same run. IDLE_SECONDS sets the idle wake-up window
 # (default 300), which bench_startup waits out twice: for the daemon with the scripted

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Configures and builds everything (daemon, tools, tests) in ./build.
 set -euo pipefail
 cd "$(dirname "$0")/.."

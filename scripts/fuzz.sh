@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Builds the libFuzzer targets with clang (AddressSanitizer and UBSan) in a build folder
 # of their own and runs each for FUZZ_SECONDS seconds (default 60) over a corpus seeded
 # from the service's payloads. Exits non-zero on any finding: a crash, a sanitizer

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Installs the Debian 12 packages that building, running and testing need; only the
 # missing ones, so it is cheap to run again.
 set -euo pipefail

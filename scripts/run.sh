@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Installs what is missing, builds, and runs the platform simulator: a private session
 # bus with the reference event feed, the fake Twitter API server on loopback with a
 # timeline that moves every round, and the real daemon between them. The terminal shows

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Installs what is missing, builds, runs each fuzz target for a short smoke run and then
 # every test through CTest. FUZZ_SECONDS=0 leaves the fuzz run out (it builds a clang
 # tree of its own and takes some five minutes); further arguments go to ctest.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The daemon's own bus service, seen from another process: exactly its six methods and
 // one signal, each callable, last-seen ids moving only forward, the old adaptor's
 // enableNotifications unknown.

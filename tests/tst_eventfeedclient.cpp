@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Publishing to the reference event feed in a second process: the composed item, the
 // feed's answers (an id, -1, an error, none) and the service switch.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Installation into a staging folder: the files land where the platform looks for them,
 // and the D-Bus activation file starts the installed daemon on a bus of the test's own,
 // with the cache in the user's cache folder.

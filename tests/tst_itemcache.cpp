@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The item cache on a real SQLite file: lookups, inserts, the span rule of stale removal
 // (with the withdrawals reaching the reference feed), and ids that try to be SQL.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The login state machine, driven through the account file and the client double:
 // the 100 ms login, what a login builds, retries, offline and online, account events,
 // the preferences, the update-interval refresh and the help configuration.

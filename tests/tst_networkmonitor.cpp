@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The online state from routing events, in a network namespace of the test's own: a
 // default route through an interface that is up makes it online, its removal offline.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Mentions and direct messages through the handler into the session's notification
 // store, with the client double answering the polls: what is shown and when, groups,
 // counts, texts and actions, the followed-only filter and its friends fetch.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The layers in place of the platform's libraries: the account file and its signals,
 // id and date utilities, the sync timer, the configuration store and remote actions.
 

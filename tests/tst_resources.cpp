@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The daemon's resources: the compiled-in avatar mask, the default avatar, and the
 // translation catalogue as OLocale loads it.
 

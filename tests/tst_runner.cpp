@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The social provider's runner on a private bus, with a second connection playing the
 // contacts daemon: the interface it shows, requests answered with encoded results and
 // errors, crafted bytes refused, the provider's updates relayed.

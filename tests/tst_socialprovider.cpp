@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The social provider framework's encodings and the Twitter plugin with the client
 // double: records and requests both ways, friends converted to persons, the import's
 // progress on the account record and in Rosterd's settings, persons requests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Process start-up through the real binary: exit statuses, the first-start marker,
 // the bus name and the item cache it creates, and the --debug switch.
 

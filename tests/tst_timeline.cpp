@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The home timeline on its way to the reference feed, with the client double answering:
 // items, retweets, the 20-tweet limit and stale removal, shared avatar requests,
 // thumbnails from real image files, failed requests and the friends' avatar prefetch.

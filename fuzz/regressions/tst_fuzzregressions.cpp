@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Inputs that made a fuzz target fail, kept as tests of the code that failed. Each
 // runs as the fuzz target did it.
 //

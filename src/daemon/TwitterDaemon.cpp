@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "TwitterDaemon.h"
 
 #include "Helper.h"

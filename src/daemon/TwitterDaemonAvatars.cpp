@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Avatars: timeline tweets wait for their author's avatar; one network request per screen
 // name at a time, shared with the friends' avatars fetched ahead for the contacts.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Contacts: the account's friends paged in for the contacts daemon, their avatars fetched
 // ahead, and the import reported finished once both are settled; the friends cursor rule
 // that both friends fetches follow.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Failed requests of the client: releasing what waits on them, and the re-login that an
 // authentication failure calls for.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A tweet as an event feed item: posted once its pictures are in, and remembered in the
 // item cache under the feed's id.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Keeps the client's cached copy of the service's help configuration at most a day old.
 
 #include "TwitterDaemon.h"

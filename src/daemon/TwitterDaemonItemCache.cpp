@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The item cache: which tweet became which event feed item.
 
 #include "TwitterDaemon.h"

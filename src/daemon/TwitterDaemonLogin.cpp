@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Login state machine: when to log in, what a login builds, retries, network changes and
 // account events, the account's removal among them.
 

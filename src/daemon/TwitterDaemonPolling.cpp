@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The daemon's side of the notifications: polling mentions and direct messages since the
 // last-seen ids, and the friends list that the followed-only filter tests against.
 

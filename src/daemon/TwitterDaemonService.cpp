@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The daemon's D-Bus methods, called by the Twitter application.
 
 #include "TwitterDaemon.h"

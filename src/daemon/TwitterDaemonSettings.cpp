@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Persisted state: the last-seen ids in the daemon's settings file and the account's
 // notification preferences.
 

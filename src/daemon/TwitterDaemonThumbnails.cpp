@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Thumbnails: each picture of a tweet is asked for as a thumbnail, and the tweet is held
 // back until every thumbnail has been answered.
 

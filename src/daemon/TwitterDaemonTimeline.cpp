@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The home timeline refresh cycle: the newest tweets fetched, vanished ones withdrawn,
 // new ones published once their author's avatar is at hand.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The event feed item of a tweet.
 
 #include "FeedItem.h"

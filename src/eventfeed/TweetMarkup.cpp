@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Tweet text markup: URL entities as anchors, and the pictures a tweet links to.
 
 #include "TweetMarkup.h"

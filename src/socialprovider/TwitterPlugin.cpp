@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "TwitterPlugin.h"
 
 #include "SocialDataRequest.h"

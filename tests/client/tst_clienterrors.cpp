@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Failures of the real client's requests, injected by the fake API server or caused by
 // a missing server: each ends in exactly one networkRequestError with the service's
 // message, a 429 holds its endpoint back until the reset time, and nothing hangs.

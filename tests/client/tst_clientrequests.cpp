@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The real client against the fake API server: every kind of request the daemon makes,
 // first from the network and then from the cache, with the fixtures' ids exact; avatars
 // cut round by the mask, both kinds of thumbnail, and the cache's clean-up on real files.

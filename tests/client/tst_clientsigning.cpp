@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // OAuth 1.0a request signing against the published examples: the service's own
 // documentation and RFC 5849.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The account's login with the real check of its credentials against the fake API
 // server: accepted, refused, unreachable, and refused for a clock out of sync.
 

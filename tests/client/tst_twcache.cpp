@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The client's on-disk cache as files: answers read back as they were stored and made
 // younger by being served, pictures found under each extension the client gives them and
 // only when they start as their format does.

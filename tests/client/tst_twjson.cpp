@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The service's JSON as the client reads it: a text whose object holds a key twice is
 // refused before Qt's parser sees it (Qt 5.15 leaks the earlier value of such a key),
 // keys are compared as the parser reads them, and every other text reads as Qt reads it.

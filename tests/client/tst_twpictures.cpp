@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Downloaded pictures are decoded only as JPEG, PNG or GIF, told by their first bytes:
 // anything else (SVG, garbage) is refused, and no other image plugin is loaded for it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // PNG written with libpng directly: pixels, alpha and text keys come back as they were
 // through QtGui's own reader, other formats are converted first, libpng's errors end in
 // false, and neither writing nor reading back loads an image plugin.

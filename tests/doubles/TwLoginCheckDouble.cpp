@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The login check of the test double: the credentials of the account file are accepted
 // without a network, from the event loop as a real check would answer.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The service misbehaving under the running daemon: server errors, rate limits, answers
 // that are not JSON and slow answers. The daemon must survive each, let go of the failed
 // request so that the next refresh asks again, never retry on its own, and publish the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // What the machine does to a running daemon: the session bus going away, and the cache's
 // disk filling up and freeing again.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // What goes wrong on the way: a tweet deleted on the service, a token the service stops
 // accepting, and the account removed while the daemon runs.
 

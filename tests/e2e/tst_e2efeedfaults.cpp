@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The event feed misbehaving under the running daemon: refusing with -1, answering
 // errors, answering late. (A feed gone from the bus is in tst_eventfeedclient: without
 // it nothing here could ask for a refresh.) Whatever the feed did not take is offered again

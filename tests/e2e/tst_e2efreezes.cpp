@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Work without end on the daemon's main loop: a service whose friends cursors never end
 // or go round, and a notification store that another process keeps locked.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A long run against a moving timeline, all real processes: each cycle a new tweet comes
 // and one of the last few is deleted on the service, and a refresh must leave the feed
 // holding exactly the tweets it published that the service still lists, each once, with

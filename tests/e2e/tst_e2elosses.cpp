@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Orders of events that once lost the user's data: a second login while avatars are on
 // their way, a logout while the followed-only filter fetches the friends, hostile
 // last-seen ids and a service that ignores since_id, notifications switched off after

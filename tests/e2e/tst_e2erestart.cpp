@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A restart of the daemon against the same session: the cache and the stored last-seen
 // ids keep it from publishing a tweet again or showing a mention twice.
 

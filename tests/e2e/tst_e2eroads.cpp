@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The roads through the real processes: the newest 20 tweets become items with round
 // avatars and the thumbnails of their pictures, all fetched from loopback, and a new tweet
 // on the service becomes one more; a new mention shows in the mentions group of the notification store, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The platform simulator as a person runs it, for a few quick rounds: it ends by itself
 // with status 0, its summary counts what it showed, and the
 // feed page holds every item with escaped text and the pictures as local files; and

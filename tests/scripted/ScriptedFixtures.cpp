@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Makes twitter-ostra-scripted, the daemon linked with the client double, answer like the
 // service would: the fixtures' home timeline, mentions and direct messages from the
 // network, friends and avatars from the cache, thumbnails held already. Installed before

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The fake server's control API: JSON in, JSON out, under /_control/ (see the README).
 
 #include "FakeApiServer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // ostra-fake-twitter-api: a loopback stand-in for the Twitter REST API v1.1 for tests and
 // demos. The first line on stdout is the port it listens on.
 

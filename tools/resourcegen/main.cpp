@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // twitter-ostra-resourcegen <output folder>
 //
 // Writes the daemon's generated images into the output folder:

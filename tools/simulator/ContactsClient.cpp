@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "ContactsClient.h"
 
 #include "SocialGetPersonsRequest.h"

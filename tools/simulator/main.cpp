@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // ostra-simulator: the platform around twitter-ostra in one command. A private session
 // bus, the reference event feed, the fake Twitter API server with a timeline that moves
 // over rounds, the real daemon and a contacts daemon client; shows what the user sees.

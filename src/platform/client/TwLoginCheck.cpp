@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The real login check: the account's credentials are tried on the service with a
 // signed account/verify_credentials.json, and a refusal is told apart by its cause.
 

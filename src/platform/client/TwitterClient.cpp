@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The client library's network side for the running daemon: the service's REST API v1.1
 // over HTTP, signed with the account's credentials, and an on-disk cache of the answers
 // and pictures (see TwCache) for the requests that are answered at once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "SocialActivity.h"
 
 const QString SocialActivity::ClassName = QStringLiteral("SocialActivity");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #include "SocialImportProgress.h"
 
 bool SocialImportProgress::operator==(const SocialImportProgress &other) const

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 // Prepares the framework's value types for queued signals and for QVariant streams
