@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// The service misbehaving under the running daemon: server errors, rate limits, answers
+// The service misbehaving under the running daemon: server errors, answers
 // that are not JSON and slow answers. The daemon must survive each, let go of the failed
 // request so that the next refresh asks again, never retry on its own, and publish the
 // tweet it missed exactly once when the service is back.
@@ -31,7 +31,6 @@ private Q_SLOTS:
     void cleanup();
     void failedTimelineIsAskedForAgainAtTheNextRefresh_data();
     void failedTimelineIsAskedForAgainAtTheNextRefresh();
-    void rateLimitHoldsTheTimelineBackUntilItsReset();
     void slowTimelineKeepsTheDaemonAnswering();
     void everyEndpointFailingCausesNoRequestStorm();
 
@@ -116,31 +115,6 @@ void TestE2eApiFaults::failedTimelineIsAskedForAgainAtTheNextRefresh()
     QTRY_VERIFY_WITH_TIMEOUT(session.itemTweetIds().contains(id), 15000);
     verifyFeedHoldsEachTweetOnce(id);
     // One request for the failed refresh, one for the next: no retry in between.
-    QCOMPARE(session.server().requestCount(HomeTimelinePath), before + 2);
-}
-
-void TestE2eApiFaults::rateLimitHoldsTheTimelineBackUntilItsReset()
-{
-    E2eSession &session = *mSession;
-    const int before = startWithAFullFeed();
-    QVERIFY(before > 0);
-
-    const QString id = session.postTweet(QStringLiteral("Posted while rate limited"));
-    const qint64 reset = QDateTime::currentSecsSinceEpoch() + 3;
-    QVERIFY(addFault({{QStringLiteral("target"), HomeTimeline}, {QStringLiteral("status"), 429},
-                      {QStringLiteral("reset"), reset}}));
-    QVERIFY(failingRefresh());
-    // Until the reset, refreshes fail at once without asking the service.
-    QVERIFY(failingRefresh());
-    QVERIFY(failingRefresh());
-    QCOMPARE(session.server().requestCount(HomeTimelinePath), before + 1);
-    QCOMPARE(session.logins(), 1);
-
-    QTRY_VERIFY_WITH_TIMEOUT(session.log().contains(QStringLiteral("TwApiConnection::release")), 10000);
-    QVERIFY(QDateTime::currentSecsSinceEpoch() >= reset);
-    QVERIFY(session.refresh());
-    QTRY_VERIFY_WITH_TIMEOUT(session.itemTweetIds().contains(id), 15000);
-    verifyFeedHoldsEachTweetOnce(id);
     QCOMPARE(session.server().requestCount(HomeTimelinePath), before + 2);
 }
 
