@@ -209,6 +209,21 @@ void TestRunner::craftedBytesAreRefused_data()
     QTest::newRow("huge count") << 5 << hugeCount;
     QTest::newRow("huge string") << 5 << hugeString;
     QTest::newRow("truncated services") << 1 << QByteArray("\x00\x00", 2);
+    // Persons requests cut short or lying about their sizes, and another kind's bytes.
+    const auto written = [](qint32 kind, const std::function<void(QDataStream &)> &write) {
+        QByteArray bytes;
+        QDataStream stream(&bytes, QIODevice::WriteOnly);
+        stream.setVersion(SocialStreamVersion);
+        stream << kind;
+        write(stream);
+        return bytes;
+    };
+    QTest::newRow("odd key length") << 5 << written(5, [](QDataStream &s) { s << quint32(1) << quint32(3) << quint8(1) << quint16(2); });
+    QTest::newRow("huge person count") << 5 << written(5, [](QDataStream &s) { s << quint32(0) << quint32(0xffffffff); });
+    QTest::newRow("person truncated") << 5 << written(5, [](QDataStream &s) {
+        s << quint32(0) << quint32(1) << QStringLiteral("SocialNetworkPerson") << quint32(40);
+    });
+    QTest::newRow("accounts bytes as persons") << 5 << written(3, [](QDataStream &s) { s << quint32(0) << quint32(0); });
 }
 
 void TestRunner::craftedBytesAreRefused()

@@ -51,8 +51,6 @@ private Q_SLOTS:
     void init();
 
     void recordsAndRequestsRoundTrip();
-    void malformedBytesAreRejected_data();
-    void malformedBytesAreRejected();
     void pluginDescribesServiceAndAccount();
     void friendsBecomePersons();
     void idOnlyPersonsKeepEveryFriend();
@@ -145,37 +143,6 @@ void TestSocialProvider::recordsAndRequestsRoundTrip()
     // A request of one kind is not read as another.
     GetAggregatedServicesRequest services;
     QVERIFY(!accounts.fromBytes(services.toBytes()));
-}
-
-void TestSocialProvider::malformedBytesAreRejected_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    auto build = [](const std::function<void(QDataStream &)> &write) {
-        QByteArray bytes;
-        QDataStream stream(&bytes, QIODevice::WriteOnly);
-        stream.setVersion(SocialStreamVersion);
-        write(stream);
-        return bytes;
-    };
-    SocialGetPersonsRequest valid;
-    valid.setPropertyFilter({{QStringLiteral("Id"), QRegExp(QStringLiteral(".*"))}});
-    const QByteArray good = valid.toBytes();
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("truncated") << good.left(good.size() - 3);
-    QTest::newRow("garbage") << QByteArray("\x13\x37 not a request at all \xff\xfe", 26);
-    QTest::newRow("huge filter count") << build([](QDataStream &s) { s << qint32(5) << quint32(0x7fffffff); });
-    QTest::newRow("huge key length") << build([](QDataStream &s) { s << qint32(5) << quint32(1) << quint32(0x7ffffffe) << quint32(0); });
-    QTest::newRow("odd key length") << build([](QDataStream &s) { s << qint32(5) << quint32(1) << quint32(3) << quint8(1) << quint16(2); });
-    QTest::newRow("huge person count") << build([](QDataStream &s) { s << qint32(5) << quint32(0) << quint32(0xffffffff); });
-    QTest::newRow("person truncated") << build([](QDataStream &s) { s << qint32(5) << quint32(0) << quint32(1) << QStringLiteral("SocialNetworkPerson") << quint32(40); });
-    QTest::newRow("wrong kind") << build([](QDataStream &s) { s << qint32(3) << quint32(0) << quint32(0); });
-}
-
-void TestSocialProvider::malformedBytesAreRejected()
-{
-    QFETCH(QByteArray, bytes);
-    SocialGetPersonsRequest request;
-    QVERIFY(!request.fromBytes(bytes));
 }
 
 void TestSocialProvider::pluginDescribesServiceAndAccount()
