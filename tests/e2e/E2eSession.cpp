@@ -6,7 +6,10 @@
 #include "SocialProviderInitializer.h"
 #include "e2erunnerinterface.h"
 
+#include <QDBusServiceWatcher>
 #include <QDataStream>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QSettings>
@@ -15,6 +18,11 @@
 #include <QTest>
 
 #include <csignal>
+
+namespace {
+const QString HomeTimelinePath = QStringLiteral("/1.1/statuses/home_timeline.json");
+const QString VerifyCredentialsPath = QStringLiteral("/1.1/account/verify_credentials.json");
+}
 
 E2eSession::E2eSession()
     : mBus(new PrivateBus)
@@ -47,6 +55,9 @@ bool E2eSession::start()
                                 {QStringLiteral("settings/tw-notif-mention"), true},
                                 {QStringLiteral("settings/tw-notif-anyone"), true}});
     mFeed.reset(new EventFeedProcess(*mBus));
+    auto *runner = new QDBusServiceWatcher(QStringLiteral("com.halvex.socialprovider.twitter"), mBus->connection(),
+                                           QDBusServiceWatcher::WatchForRegistration, this);
+    connect(runner, &QDBusServiceWatcher::serviceRegistered, this, [this] { ++mLogins; });
     return mFeed->start();
 }
 
@@ -68,6 +79,7 @@ bool E2eSession::startDaemon()
     environment.remove(QStringLiteral("NO_PROXY"));
     mDaemon.setProcessEnvironment(environment);
     mLog.clear();
+    mLogins = 0;
     mDaemon.start(QStringLiteral(DAEMON_BINARY), {QStringLiteral("--debug")});
     return mDaemon.waitForStarted(5000) && mBus->waitForName(QStringLiteral("com.halvex.twitterostra"));
 }
@@ -85,18 +97,48 @@ bool E2eSession::stopDaemon()
 
 bool E2eSession::waitForLogin(int count)
 {
-    // No refresh while the login's check is under way: it would start another.
-    const auto started = [this] { return mLog.contains(QStringLiteral("TwLoginCheck::start()")); };
-    if (!QTest::qWaitFor(started, 3000))
+    // The daemon checks the credentials at start when it is online; else the first refresh
+    // starts the login. No refresh while a check is under way: it would start another.
+    const auto checking = [&] { return logins() >= count || mServer->requestCount(VerifyCredentialsPath) >= count; };
+    if (!QTest::qWaitFor(checking, 3000))
         mFeed->control().requestRefresh().waitForFinished();
     return QTest::qWaitFor([&] { return logins() >= count; }, 15000);
 }
 
 bool E2eSession::refresh()
 {
-    const int handled = refreshesHandled();
-    mFeed->control().requestRefresh().waitForFinished();
-    return QTest::qWaitFor([&] { return refreshesHandled() > handled; }, 15000);
+    const int asked = mServer->requestCount(HomeTimelinePath);
+    QDeadlineTimer deadline(15000);
+    while (!deadline.hasExpired()) {
+        mFeed->control().requestRefresh().waitForFinished();
+        // Before the login is through, a refresh starts the login instead: asked again.
+        if (QTest::qWaitFor([&] { return mServer->requestCount(HomeTimelinePath) > asked; }, 2000))
+            return waitUntilStill();
+    }
+    return false;
+}
+
+bool E2eSession::waitUntilStill()
+{
+    const auto seen = [this]() -> QString {
+        QFile store(mEnvironment->runtimeDir() + QStringLiteral("/ostra-notifications/notifications.json"));
+        return QString::number(mFeed->calls().size()) + QLatin1Char('|') + QString::number(mServer->requests().size())
+            + QLatin1Char('|') + QString::fromUtf8(store.open(QIODevice::ReadOnly) ? store.readAll() : QByteArray());
+    };
+    QString last = seen();
+    QElapsedTimer still;
+    still.start();
+    for (QDeadlineTimer deadline(15000); !deadline.hasExpired();) {
+        QTest::qWait(100);
+        const QString now = seen();
+        if (now != last) {
+            last = now;
+            still.restart();
+        } else if (still.elapsed() >= 500) {
+            return true;
+        }
+    }
+    return false;
 }
 
 QStringList E2eSession::itemTweetIds()

@@ -35,11 +35,16 @@ public:
     bool stopDaemon();
     // Logged in (a refresh starts the login when the daemon does not at once).
     bool waitForLogin(int logins = 1);
-    // Asks the feed for a refresh until one is handled by the logged-in daemon.
+    // Asks the feed for a refresh until the daemon's timeline request reaches the server,
+    // then waits until what it brought is in: see waitUntilStill().
     bool refresh();
+    // Waits until the feed's calls, the notification store and the server's requests have
+    // not changed for half a second.
+    bool waitUntilStill();
 
-    int refreshesHandled() const { return mLog.count(QStringLiteral("HomeTimeline. Item count")); }
-    int logins() const { return mLog.count(QStringLiteral("TwitterDaemon::onTwitterAuthenticated")); }
+    // Successful logins of this daemon: each one registers the social provider's runner.
+    int logins() const { return mLogins; }
+    // The daemon's log, for checks of a line that is itself what a test checks.
     QString log() const { return mLog; }
 
     // The tweet id of each item of the feed.
@@ -73,4 +78,5 @@ private:
     QProcess mDaemon;
     QString mLog;
     int mRequests = 0;
+    int mLogins = 0;
 };

@@ -48,9 +48,6 @@ void TestE2eRestart::restartPublishesNothingTwice()
     // The mentions were asked for again, since the last seen one.
     QTRY_VERIFY_WITH_TIMEOUT(
         session.server().requestCount(QStringLiteral("/1.1/statuses/mentions_timeline.json")) > mentionRequests, 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(session.log().contains(QStringLiteral("HomeTimeline. Item count 20")), 15000);
-    // One more refresh round trip through the feed: anything the first one posted is in by now.
-    QVERIFY(session.refresh());
     QCOMPARE(addItemCalls(session), 20);
     QCOMPARE(session.itemTweetIds(), ids);
     QCOMPARE(session.mentionsGroup()[QStringLiteral("count")].toInt(), 3);

@@ -91,8 +91,21 @@ void FakeApiServer::onRequest(HttpConnection *connection, const HttpRequest &req
 {
     const HttpResponse response = respond(request);
     qDebug() << Q_FUNC_INFO << request.method << request.url.toDisplayString() << response.status;
-    log(request, response.status);
+    // The log is the service's: a test polling it must not fill it with its own calls.
+    if (!isControl(request))
+        log(request, response.status);
     connection->respond(response, serverTime());
+}
+
+bool FakeApiServer::isOwnHost(const HttpRequest &request) const
+{
+    return !request.absoluteForm
+        || (QHostAddress(request.url.host()).isLoopback() && request.url.port() == mServer.serverPort());
+}
+
+bool FakeApiServer::isControl(const HttpRequest &request) const
+{
+    return isOwnHost(request) && request.url.path().startsWith(ControlPrefix);
 }
 
 QDateTime FakeApiServer::serverTime() const
@@ -103,11 +116,9 @@ QDateTime FakeApiServer::serverTime() const
 HttpResponse FakeApiServer::respond(const HttpRequest &request)
 {
     const QString path = request.url.path();
-    const bool ownHost = !request.absoluteForm
-        || (QHostAddress(request.url.host()).isLoopback() && request.url.port() == mServer.serverPort());
-    if (ownHost && path.startsWith(ControlPrefix))
+    if (isControl(request))
         return control(request, path.mid(ControlPrefix.size()));
-    if (ownHost && path.startsWith(ApiPrefix))
+    if (isOwnHost(request) && path.startsWith(ApiPrefix))
         return api(request, path.mid(ApiPrefix.size()));
     return picture(request);
 }

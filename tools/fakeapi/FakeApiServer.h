@@ -40,6 +40,8 @@ private Q_SLOTS:
 
 private:
     QDateTime serverTime() const;
+    bool isOwnHost(const HttpRequest &request) const;
+    bool isControl(const HttpRequest &request) const;
     HttpResponse respond(const HttpRequest &request);
     HttpResponse api(const HttpRequest &request, const QString &endpoint);
     HttpResponse endpointAnswer(const HttpRequest &request, const QString &endpoint);
