@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// Publishing to the reference event feed in a second process: the composed item, the
-// feed's answers (an id, -1, an error, none) and the service switch.
+// Publishing to the reference event feed in a second process: the feed's answers (an id,
+// -1, an error, none), a cached tweet and the service switch; and the item's pictures.
 
 #include "DaemonHarness.h"
 #include "FeedItems.h"
@@ -38,8 +38,6 @@ private Q_SLOTS:
     void initTestCase();
     void init();
 
-    void plainTweetBecomesItem();
-    void retweetShowsTheRetweetedTweet();
     void imageListIsPaddedToThree();
     void cachedOrSwitchedOffTweetIsNotPosted();
     void minusOneIsLoggedAndReturned();
@@ -66,48 +64,6 @@ QJsonObject TestEventFeedClient::lastItem()
 {
     const QJsonArray items = mHarness.feed().items();
     return items.isEmpty() ? QJsonObject() : items.last()[QStringLiteral("item")].toObject();
-}
-
-void TestEventFeedClient::plainTweetBecomesItem()
-{
-    const qint64 id = mHarness.daemon().addTweetToHomeView(plainTweet(QStringLiteral("1001")),
-                                                           QStringLiteral("/avatars/alice.png"), {});
-    const QJsonArray items = mHarness.feed().items();
-    QCOMPARE(items.size(), 1);
-    QCOMPARE(id, items.first()[QStringLiteral("id")].toVariant().toLongLong());
-
-    const QJsonObject item = lastItem();
-    QCOMPARE(item[QStringLiteral("icon")].toString(), QStringLiteral("/avatars/alice.png"));
-    QCOMPARE(item[QStringLiteral("sourceName")].toString(), QStringLiteral("Twitter"));
-    QCOMPARE(item[QStringLiteral("sourceDisplayName")].toString(), QStringLiteral("Twitter"));
-    QCOMPARE(item[QStringLiteral("body")].toString(), QStringLiteral("first line second line"));
-    QCOMPARE(QDateTime::fromString(item[QStringLiteral("timestamp")].toString(), Qt::ISODate).toUTC(),
-             QDateTime(QDate(2026, 12, 6), QTime(5, 40, 12), Qt::UTC));
-    QVERIFY(!item.contains(QStringLiteral("footer")));
-    QVERIFY(!item.contains(QStringLiteral("imageList")));
-
-    const QString action = item[QStringLiteral("action")].toString();
-    QVERIFY(action.startsWith(QStringLiteral(
-        "com.halvex.twitter.eventfeed /EventFeedMessage com.halvex.twitter.eventfeed showItem ")));
-    QCOMPARE(action.count(QLatin1Char(' ')), 4);
-    QCOMPARE(FeedItems::actionArgument(action), QVariant(QStringLiteral("1001")));
-}
-
-void TestEventFeedClient::retweetShowsTheRetweetedTweet()
-{
-    QVariantMap original = plainTweet(QStringLiteral("900"));
-    original.insert(QStringLiteral("id"), qulonglong(900));
-    original.insert(QStringLiteral("text"), QStringLiteral("original text"));
-    QVariantMap retweet = plainTweet(QStringLiteral("1002"));
-    retweet.insert(QStringLiteral("user"), user(QStringLiteral("Bob"), QStringLiteral("bob")));
-    retweet.insert(QStringLiteral("retweeted_status"), original);
-
-    QVERIFY(mHarness.daemon().addTweetToHomeView(retweet, QStringLiteral("/a.png"), {}) > 0);
-    const QJsonObject item = lastItem();
-    QCOMPARE(item[QStringLiteral("body")].toString(), QStringLiteral("original text"));
-    QVERIFY(item.contains(QStringLiteral("footer")));
-    // The action opens the retweeted tweet, with its id as the map held it.
-    QCOMPARE(FeedItems::actionArgument(item[QStringLiteral("action")].toString()), QVariant(qulonglong(900)));
 }
 
 void TestEventFeedClient::imageListIsPaddedToThree()
