@@ -3,7 +3,7 @@
 //   twitterostra-fuzz-seeds <fixtures folder> <corpus folder>
 // makes <corpus folder>/<target>/ for each target, with every fixture file for the JSON
 // target, the home timeline's tweets one per file for the feed item target, those
-// tweets in the markup target's layout, and encodings of real requests, records and
+// tweets in the markup target's layout, the timelines' dates, and encodings of real requests, records and
 // errors (the friends fixtures as persons) for the social request target.
 
 #include "FuzzSupport.h"
@@ -116,6 +116,25 @@ void tweetSeeds()
     }
 }
 
+// Every date of the timelines, in each zone, and the forms around it that a service or
+// a fault might send.
+void dateSeeds()
+{
+    QStringList dates = {QStringLiteral("Thu Feb 29 08:00:00 +0000 2024"), QStringLiteral("Sun Mar 29 03:30:00 +0000 2026"),
+                         QStringLiteral("Sun Dec 06 05:40:12 -0330 2026"), QStringLiteral("sun dec 6 05:40:12 +0000 2026"),
+                         QStringLiteral("Sun Dec 06 24:00:00 +2359 9999"), QStringLiteral("2026-12-06T05:40:12Z")};
+    for (const char *timeline : {"home_timeline.json", "mentions_timeline.json", "direct_messages.json"}) {
+        for (const QVariant &entry : parsedFixture(QLatin1String(timeline)).toList())
+            dates.append(entry.toMap().value(QStringLiteral("created_at")).toString());
+    }
+    int count = 0;
+    for (const QString &date : qAsConst(dates)) {
+        for (char zone = 0; zone < 4; ++zone)
+            writeSeed(QStringLiteral("fuzz_dates"), QStringLiteral("date-%1").arg(count++, 3, 10, QLatin1Char('0')),
+                      QByteArray(1, zone) + date.toUtf8());
+    }
+}
+
 void socialSeeds()
 {
     const QString target = QStringLiteral("fuzz_social_request");
@@ -210,6 +229,7 @@ int main(int argc, char **argv)
     corpus = QDir(QString::fromLocal8Bit(argv[2]));
     jsonSeeds();
     tweetSeeds();
+    dateSeeds();
     socialSeeds();
     return failures == 0 ? 0 : 1;
 }

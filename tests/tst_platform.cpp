@@ -19,7 +19,6 @@
 #include <QJsonObject>
 #include <QLockFile>
 #include <QProcess>
-#include <QLocale>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -46,8 +45,6 @@ private Q_SLOTS:
     void compareIdsOrdersByLengthThenText_data();
     void compareIdsOrdersByLengthThenText();
     void convertDateTimeReadsServiceDates();
-    void convertDateTimeAgreesWithLocaleReading_data();
-    void convertDateTimeAgreesWithLocaleReading();
     void timeInTheHourALocalClockSkipsIsStillATime();
 
     void syncTimerStopsAndWakesUp();
@@ -247,37 +244,6 @@ void TestPlatform::convertDateTimeReadsServiceDates()
 
 namespace {
 
-// The dates as QLocale alone reads them, as convertDateTime did before it read the
-// service's own form by hand: whatever that form gives must be the same.
-QDateTime localeReading(const QString &text, bool utc)
-{
-    const QStringList parts = text.simplified().split(QLatin1Char(' '));
-    if (parts.size() != 6)
-        return QDateTime();
-    const QDate date = QLocale::c().toDate(parts.mid(0, 3).join(QLatin1Char(' ')) + QLatin1Char(' ') + parts.at(5),
-                                           QStringLiteral("ddd MMM dd yyyy"));
-    QDateTime time(date, QLocale::c().toTime(parts.at(3), QStringLiteral("HH:mm:ss")), Qt::UTC);
-    const QString offset = parts.at(4);
-    bool hoursOk = false;
-    bool minutesOk = false;
-    const int hours = offset.mid(1, 2).toInt(&hoursOk);
-    const int minutes = offset.mid(3, 2).toInt(&minutesOk);
-    if (!time.isValid() || offset.size() != 5 || !hoursOk || !minutesOk
-        || (offset.at(0) != QLatin1Char('+') && offset.at(0) != QLatin1Char('-')))
-        return QDateTime();
-    const int sign = offset.at(0) == QLatin1Char('-') ? -1 : 1;
-    time.setOffsetFromUtc(sign * (hours * 3600 + minutes * 60));
-    return utc ? time.toUTC() : time.toLocalTime();
-}
-
-QString serviceDate(const QDate &date, const QTime &time, const QString &offset)
-{
-    return QStringLiteral("%1 %2 %3 %4 %5")
-        .arg(QLocale::c().dayName(date.dayOfWeek(), QLocale::ShortFormat), QLocale::c().monthName(date.month(), QLocale::ShortFormat),
-             date.toString(QStringLiteral("dd")), time.toString(QStringLiteral("HH:mm:ss")), offset)
-        + QLatin1Char(' ') + QString::number(date.year()).rightJustified(4, QLatin1Char('0'));
-}
-
 void setTimeZone(const QByteArray &zone)
 {
     if (zone.isNull())
@@ -287,113 +253,6 @@ void setTimeZone(const QByteArray &zone)
     tzset();
 }
 
-}
-
-void TestPlatform::convertDateTimeAgreesWithLocaleReading_data()
-{
-    QTest::addColumn<QByteArray>("zone");
-    QTest::addColumn<QString>("text");
-
-    QStringList texts;
-    // Every month, at its first and last day, and every day of one week.
-    for (int month = 1; month <= 12; ++month) {
-        const QDate first(2026, month, 1);
-        texts << serviceDate(first, QTime(0, 0, 0), QStringLiteral("+0000"))
-              << serviceDate(first.addMonths(1).addDays(-1), QTime(23, 59, 59), QStringLiteral("+0000"));
-    }
-    for (int day = 0; day < 7; ++day)
-        texts << serviceDate(QDate(2026, 12, 6).addDays(day), QTime(12, 34, 56), QStringLiteral("+0000"));
-    texts << QStringLiteral("Thu Feb 29 08:00:00 +0000 2024")  // leap day
-          << QStringLiteral("Sun Feb 29 08:00:00 +0000 2026")  // none that year
-          << QStringLiteral("Tue Feb 29 08:00:00 +0000 2100")  // nor in a century's
-          << QStringLiteral("Tue Feb 29 08:00:00 +0000 2000") // but in a fourth century's
-          << QStringLiteral("Mon Dec 06 05:40:12 +0000 2026")  // day names that do not match the date
-          << QStringLiteral("Sat Dec 06 05:40:12 +0000 2026")
-          << QStringLiteral("Xyz Dec 06 05:40:12 +0000 2026")
-          << QStringLiteral("Sun Xyz 06 05:40:12 +0000 2026")
-          << QStringLiteral("sun dec 06 05:40:12 +0000 2026")  // other letter case
-          << QStringLiteral("SUN DEC 06 05:40:12 +0000 2026")
-          << QStringLiteral("Sunday Dec 06 05:40:12 +0000 2026")
-          << QStringLiteral("Sun December 06 05:40:12 +0000 2026");
-    for (const QString &offset : {QStringLiteral("+0000"), QStringLiteral("-0000"), QStringLiteral("-0500"),
-                                  QStringLiteral("+0530"), QStringLiteral("+1400"), QStringLiteral("-1200"),
-                                  QStringLiteral("+2359"), QStringLiteral("+9999"), QStringLiteral("+0060"),
-                                  QStringLiteral("+000"), QStringLiteral("+00000"), QStringLiteral("0000"),
-                                  QStringLiteral("*0000"), QStringLiteral("+00x0"), QStringLiteral("++5+5"),
-                                  QStringLiteral("+-1-1"), QStringLiteral("+ 1 1"), QStringLiteral("Z")}) {
-        texts << serviceDate(QDate(2026, 12, 6), QTime(5, 40, 12), offset)
-              << serviceDate(QDate(2026, 1, 1), QTime(0, 0, 1), offset)
-              << serviceDate(QDate(2026, 12, 31), QTime(23, 59, 59), offset);
-    }
-    // Malformed, spaced and out of range.
-    texts << QString() << QStringLiteral(" ") << QStringLiteral("Sun")
-          << QStringLiteral("Sun Dec 06 05:40:12 +0000") << QStringLiteral("Sun Dec 06 05:40:12 2026")
-          << QStringLiteral("Sun Dec 06 05:40:12 +0000 2026 extra")
-          << QStringLiteral("2026-12-06T05:40:12Z")
-          << QStringLiteral(" Sun Dec 06 05:40:12 +0000 2026") << QStringLiteral("Sun Dec 06 05:40:12 +0000 2026 ")
-          << QStringLiteral("Sun  Dec 06 05:40:12 +0000 2026") << QStringLiteral("Sun Dec 06  05:40:12 +0000  2026")
-          << QStringLiteral("Sun\tDec 06 05:40:12 +0000 2026") << QStringLiteral("Sun Dec 06 05:40:12\n+0000 2026")
-          << QStringLiteral("Sun Dec 06 05:40:12 +0000 2026").replace(3, 1, QChar(0x00a0))
-          << QStringLiteral("Sun Dec 6 05:40:12 +0000 2026") << QStringLiteral("Sun Dec  6 05:40:12 +0000 2026")
-          << QStringLiteral("Sun Dec 006 05:40:12 +0000 2026") << QStringLiteral("Sun Dec 06 5:40:12 +0000 2026")
-          << QStringLiteral("Sun Dec 06 05:4:12 +0000 2026") << QStringLiteral("Sun Dec 06 05-40-12 +0000 2026")
-          << QStringLiteral("Sun Dec 06 05:40:12.5 +0000 2026") << QStringLiteral("Sun Dec 06 05:40 +0000 2026")
-          << QStringLiteral("Sun Dec 0a 05:40:12 +0000 2026") << QStringLiteral("Sun Dec 06 05:40:1x +0000 2026")
-          << QStringLiteral("Sun Dec 06 05:40:12 +0000 20x6") << QStringLiteral("Sun Dec 06 05:40:12 +0000 226")
-          << QStringLiteral("Sun Dec 06 05:40:12 +0000 02026") << QStringLiteral("Sun Dec 06 05:40:12 +0000 -2026")
-          << QStringLiteral("Sun Dec 06 05:40:12 +0000 2026").replace(8, 2, QStringLiteral("\u0660\u0666"))
-          << QStringLiteral("Sun Dec 06 05:40:12 +0000 2026").replace(9, 1, QChar(0xff16))
-          << QStringLiteral("Mon Dec 07 24:00:00 +0000 2026") << QStringLiteral("Sun Dec 06 23:60:00 +0000 2026")
-          << QStringLiteral("Sun Dec 06 23:59:60 +0000 2026") << QStringLiteral("Sun Dec 06 99:99:99 +0000 2026")
-          << QStringLiteral("Tue Dec 32 05:40:12 +0000 2026") << QStringLiteral("Sat Dec 00 05:40:12 +0000 2026")
-          << QStringLiteral("Sun Jun 31 05:40:12 +0000 2026")
-          << QStringLiteral("Sat Jan 01 00:00:00 +0000 0000") << QStringLiteral("Mon Jan 01 00:00:00 +0000 0001")
-          << QStringLiteral("Sat Jan 01 00:00:00 +0000 0050") << QStringLiteral("Fri Jan 01 00:00:00 +0000 0100")
-          << QStringLiteral("Thu Jan 01 00:00:00 +0000 1970") << QStringLiteral("Wed Dec 31 23:59:59 -0100 1969")
-          << QStringLiteral("Fri Dec 31 23:59:59 +0000 9999") << QStringLiteral("Fri Dec 31 23:59:59 -1400 9999")
-          << QStringLiteral("Sat Jan 01 00:00:00 +0000 10000");
-    // Clock times around the daylight-saving changes of the zones below, some of them in
-    // the hour a local clock skips.
-    for (const QDate &change : {QDate(2026, 3, 29), QDate(2026, 10, 25), QDate(2026, 3, 8), QDate(2026, 11, 1)}) {
-        for (int minutes = 0; minutes <= 5 * 60; minutes += 30)
-            texts << serviceDate(change, QTime(0, 0).addSecs(minutes * 60), QStringLiteral("+0000"))
-                  << serviceDate(change, QTime(0, 0).addSecs(minutes * 60), QStringLiteral("-0330"));
-    }
-
-    for (const QByteArray &zone : {QByteArray("UTC"), QByteArray("Europe/Helsinki"), QByteArray("America/St_Johns"),
-                                   QByteArray("Asia/Kolkata")}) {
-        for (const QString &text : qAsConst(texts))
-            QTest::addRow("%s %s", zone.constData(), qPrintable(text)) << zone << text;
-    }
-}
-
-void TestPlatform::convertDateTimeAgreesWithLocaleReading()
-{
-    QFETCH(QByteArray, zone);
-    QFETCH(QString, text);
-    const QByteArray previous = qgetenv("TZ");
-    const bool hadZone = qEnvironmentVariableIsSet("TZ");
-    setTimeZone(zone);
-    struct Restore {
-        QByteArray zone;
-        ~Restore() { setTimeZone(zone); }
-    } restore{hadZone ? previous : QByteArray()};
-    // The zone is in force: noon UTC on a summer's day in Helsinki is 15:00 there.
-    if (zone == "Europe/Helsinki")
-        QCOMPARE(QDateTime(QDate(2026, 7, 1), QTime(12, 0), Qt::UTC).toLocalTime().time(), QTime(15, 0));
-
-    for (const bool utc : {false, true}) {
-        const QDateTime read = Tw::Twitter::convertDateTime(text, utc);
-        const QDateTime expected = localeReading(text, utc);
-        QCOMPARE(read.isValid(), expected.isValid());
-        if (!expected.isValid())
-            continue;
-        QCOMPARE(read.timeSpec(), expected.timeSpec());
-        QCOMPARE(read.date(), expected.date());
-        QCOMPARE(read.time(), expected.time());
-        QCOMPARE(read.offsetFromUtc(), expected.offsetFromUtc());
-        QCOMPARE(read.toMSecsSinceEpoch(), expected.toMSecsSinceEpoch());
-    }
 }
 
 void TestPlatform::timeInTheHourALocalClockSkipsIsStillATime()
