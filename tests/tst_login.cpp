@@ -228,6 +228,13 @@ void TestLogin::authenticationFailureForcesOneRelogin()
     QCOMPARE(logins.count(), 1);
     QVERIFY(!mHarness.timer(QStringLiteral("loginTimer"))->isActive());
 
+    // A failure while a login is under way is left to that login.
+    QTest::ignoreMessage(QtDebugMsg, "void TwAccount::login(bool, int) false 0");
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onTimerLogin");
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onNetworkRequestError", Q_ARG(int, 10), Q_ARG(QVariantMap, oauth));
+    QVERIFY(!mHarness.timer(QStringLiteral("loginTimer"))->isActive());
+    QTRY_COMPARE(logins.count(), 2);
+
     // Another error text is not an authentication failure.
     emit TwitterDouble::latestClient()->networkRequestError(9, {{QStringLiteral("error"), QStringLiteral("Rate limit exceeded")}});
     QVERIFY(mHarness.daemon().isLoggedIn());

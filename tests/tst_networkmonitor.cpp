@@ -44,6 +44,9 @@ void TestNetworkMonitor::followsTheDefaultRoute()
     QVERIFY(ip(QStringLiteral("link set ostra0 up")));
     QVERIFY(ip(QStringLiteral("link set ostra1 up")));
     QVERIFY(!monitor.isOnline()); // up, but no way out yet
+    // A route, but not the default one (to a documentation range: nothing is sent).
+    QVERIFY(ip(QStringLiteral("route add 192.0.2.0/24 dev ostra0")));
+    QVERIFY(!NetworkMonitor().isOnline());
     QVERIFY(ip(QStringLiteral("route add default dev ostra0")));
     QTRY_VERIFY(monitor.isOnline());
     QCOMPARE(changed.count(), 1);

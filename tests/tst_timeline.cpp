@@ -462,6 +462,7 @@ void TestTimeline::friendAvatarsArePrefetchedAcrossPages()
                                  QStringLiteral("noname_user"), QString()}));
     QVERIFY(avatarTimer->isActive());
     QCOMPARE(avatarTimer->interval(), 60000);
+    QVERIFY(avatarTimer->isSingleShot());
 
     for (int i = 0; i < avatars.size() - 1; ++i)
         emit client()->userUpdated(UserType::Avatar, {QStringLiteral("/net/friend.png")}, avatars.at(i).queryId);

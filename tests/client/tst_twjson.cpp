@@ -60,6 +60,7 @@ void TestTwJson::repeatedKeyIsRefused_data()
     QTest::newRow("escaped letter first") << QByteArray(R"({"\u0061":[1],"a":1})");
     QTest::newRow("both escaped, hex case") << QByteArray(R"({"\u00E9":[1],"\u00e9":1})");
     QTest::newRow("escape and UTF-8") << QByteArray("{\"\\u00e9\":[1],\"\xc3\xa9\":1}");
+    QTest::newRow("three-byte escape and UTF-8") << QByteArray("{\"\\u20ac\":[1],\"\xe2\x82\xac\":1}");
     QTest::newRow("surrogate pair and UTF-8") << QByteArray("{\"x\\ud83d\\ude00\":[1],\"x\xf0\x9f\x98\x80\":1}");
     QTest::newRow("escaped solidus") << QByteArray(R"({"a\/b":[1],"a/b":1})");
     QTest::newRow("escaped newline") << QByteArray(R"({"\n":[1],"\u000a":1})");
