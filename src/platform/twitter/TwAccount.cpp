@@ -283,8 +283,9 @@ void TwAccount::take(bool settled)
         mLastBytes.clear();
         state = State();
     } else if (read != Read::Done) {
-        // Looked at once more later; after that the watcher reports the next change.
-        if (!settled)
+        // Looked at once more later, counted from the first sight (other files of the
+        // folder change too); after that the watcher reports the next change.
+        if (!settled && !mRecheckTimer.isActive())
             mRecheckTimer.start();
         return;
     } else if (bytes != mLastBytes) {
