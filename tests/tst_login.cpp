@@ -234,6 +234,13 @@ void TestLogin::authenticationFailureForcesOneRelogin()
     QMetaObject::invokeMethod(&mHarness.daemon(), "onNetworkRequestError", Q_ARG(int, 10), Q_ARG(QVariantMap, oauth));
     QVERIFY(!mHarness.timer(QStringLiteral("loginTimer"))->isActive());
     QTRY_COMPARE(logins.count(), 2);
+    // Nor does a refresh while a login is under way start another.
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onOnlineStateChanged", Q_ARG(bool, false));
+    QTest::ignoreMessage(QtDebugMsg, "void TwAccount::login(bool, int) false 0");
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onTimerLogin");
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onRefreshRequested");
+    QVERIFY(!mHarness.timer(QStringLiteral("loginTimer"))->isActive());
+    QTRY_COMPARE(logins.count(), 3);
 
     // Another error text is not an authentication failure.
     emit TwitterDouble::latestClient()->networkRequestError(9, {{QStringLiteral("error"), QStringLiteral("Rate limit exceeded")}});

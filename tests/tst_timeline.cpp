@@ -306,13 +306,15 @@ void TestTimeline::thumbnailsArriveInTheirOwnOrder()
     QVERIFY(items().isEmpty());
     const QList<TwitterDouble::Request> thumbnails = TwitterDouble::requests(TwitterDouble::TinyUrlImage, 0);
     QCOMPARE(thumbnails.size(), 2);
-    const QString first = writeImage(QStringLiteral("first.png"), "PNG");
+    // The first without an extension: the feed is given a copy named by its content.
+    const QString first = writeImage(QStringLiteral("first"), "PNG");
     const QString second = writeImage(QStringLiteral("second.png"), "PNG");
     emit client()->tinyUrlImageLoaded(second, thumbnails.at(1).queryId);
     QVERIFY(items().isEmpty());
     emit client()->tinyUrlImageLoaded(first, thumbnails.at(0).queryId);
     QCOMPARE(items().size(), 1);
-    QCOMPARE(item(0)[QStringLiteral("imageList")].toVariant().toStringList(), QStringList({second, first, QString()}));
+    QCOMPARE(item(0)[QStringLiteral("imageList")].toVariant().toStringList(),
+             QStringList({second, first + QStringLiteral(".png"), QString()}));
     QVERIFY(mHarness.cachedItems().contains(QStringLiteral("300")));
 }
 
