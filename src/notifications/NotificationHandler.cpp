@@ -358,7 +358,8 @@ void NotificationHandler::handleMentionsRetweets(const QVariantList &mentions)
 
 void NotificationHandler::decideHeldMentions()
 {
-    if (mPendingMentions.isEmpty())
+    // While silent they stay held, as new mentions are not shown either.
+    if (mPendingMentions.isEmpty() || mSilent)
         return;
     qDebug() << Q_FUNC_INFO << mPendingMentions.size();
     if (mEnabledTypes & TYPE_FOLLOWED_ONLY)
