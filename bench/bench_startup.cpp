@@ -5,21 +5,16 @@
 // SQLite file; memory, threads and idle wake-ups of the real daemon too, its HTTP client
 // talking to the fake API server.
 
-#include "EventFeedProcess.h"
-#include "FakeApiProcess.h"
-#include "PrivateBus.h"
-#include "TestEnvironment.h"
+#include "PlatformSession.h"
 
 #include <QDBusConnectionInterface>
 #include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QScopedPointer>
 #include <QTest>
 
-#include <csignal>
 
 namespace {
 
@@ -79,7 +74,7 @@ qint64 wakeups(qint64 pid)
 }
 
 // Starts a program on the bus with the environment's folders; true once it holds the name.
-bool startOnBus(QProcess &process, const QString &program, PrivateBus &bus, const TestEnvironment &environment,
+bool startOnBus(SessionProcess &process, const QString &program, PrivateBus &bus, const TestEnvironment &environment,
                 const QString &name)
 {
     process.setProcessEnvironment(environment.processEnvironment(bus.address()));
@@ -101,76 +96,18 @@ int idleSeconds()
     return qEnvironmentVariableIsSet("IDLE_SECONDS") ? qEnvironmentVariableIntValue("IDLE_SECONDS") : 300;
 }
 
-void stop(QProcess &process)
+// The real daemon as the platform runs it (without --debug), logged in, the feed holding
+// the timeline's first 20 tweets.
+bool startRealDaemon(PlatformSession &session)
 {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    ::kill(pid_t(process.processId()), SIGTERM);
-    if (!process.waitForFinished(5000))
-        process.kill();
-    process.waitForFinished();
-}
-
-// The real daemon on a private bus beside the reference feed, its API at the fake server
-// and every picture host reached through that server as a proxy, so that nothing leaves
-// the machine. Run without --debug, as the platform runs it.
-class RealDaemonSession
-{
-public:
-    ~RealDaemonSession()
-    {
-        stop(mDaemon);
-        mFeed.reset();
-    }
-
-    bool start()
-    {
-        if (!mBus.isValid() || !mEnvironment.isValid() || !mServer.start())
-            return false;
-        mEnvironment.writeDefaultAccount();
-        mEnvironment.writeAccount({{QStringLiteral("account/api_base"), mServer.apiBase()}});
-        mFeed.reset(new EventFeedProcess(mBus));
-        if (!mFeed->start())
-            return false;
-        QProcessEnvironment environment = mEnvironment.processEnvironment(mBus.address());
-        for (const QString &name : {QStringLiteral("http_proxy"), QStringLiteral("HTTP_PROXY"),
-                                    QStringLiteral("https_proxy"), QStringLiteral("HTTPS_PROXY")})
-            environment.insert(name, mServer.proxyUrl());
-        environment.remove(QStringLiteral("no_proxy"));
-        environment.remove(QStringLiteral("NO_PROXY"));
-        mDaemon.setProcessEnvironment(environment);
-        mDaemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        mDaemon.start(QStringLiteral(DAEMON_BINARY), QStringList());
-        return mDaemon.waitForStarted(5000) && mBus.waitForName(QStringLiteral("com.halvex.twitterostra"));
-    }
-
-    // Logged in: the social provider is served only then.
-    bool waitForLogin() { return mBus.waitForName(QStringLiteral("com.halvex.socialprovider.twitter"), 15000); }
-
-    // Asks for a refresh until the feed holds the timeline's first 20 tweets.
-    bool waitForFirstRefresh()
-    {
-        return QTest::qWaitFor(
-            [this] {
-                if (mFeed->items().size() == 20)
-                    return true;
-                mFeed->control().requestRefresh().waitForFinished();
-                return QTest::qWaitFor([this] { return mFeed->items().size() == 20; }, 3000);
+    return session.start() && session.startDaemon({}) && session.waitForLogin()
+        && session.waitFor(
+            [&] {
+                session.feed().control().requestRefresh().waitForFinished();
+                return session.waitFor([&] { return session.feed().items().size() == 20; }, 3000);
             },
             20000);
-    }
-
-    PrivateBus &bus() { return mBus; }
-    TestEnvironment &environment() { return mEnvironment; }
-    qint64 pid() const { return mDaemon.processId(); }
-
-private:
-    PrivateBus mBus;
-    TestEnvironment mEnvironment;
-    FakeApiProcess mServer;
-    QScopedPointer<EventFeedProcess> mFeed;
-    QProcess mDaemon;
-};
+}
 
 }
 
@@ -198,7 +135,7 @@ double BenchStartup::startupMs(const QString &program, const QString &name)
     QDBusConnectionInterface *busInterface = bus.connection().interface();
     QList<double> times;
     for (int run = 0; run < 15; ++run) {
-        QProcess process;
+        SessionProcess process;
         process.setProcessEnvironment(environment.processEnvironment(bus.address()));
         QElapsedTimer clock;
         clock.start();
@@ -206,7 +143,7 @@ double BenchStartup::startupMs(const QString &program, const QString &name)
         if (!bus.waitForName(name))
             return -1;
         times.append(clock.nsecsElapsed() / 1e6);
-        stop(process);
+        process.stop();
         if (!QTest::qWaitFor([&] { return !busInterface->isServiceRegistered(name); }, 5000))
             return -1;
     }
@@ -230,9 +167,9 @@ void BenchStartup::residentMemory()
     EventFeedProcess feed(bus);
     QVERIFY(feed.start());
 
-    QProcess minimal;
+    SessionProcess minimal;
     QVERIFY(startOnBus(minimal, QStringLiteral(MINIMAL_BINARY), bus, environment, QStringLiteral("com.halvex.minimal")));
-    QProcess daemon;
+    SessionProcess daemon;
     QVERIFY(startOnBus(daemon, QStringLiteral(SCRIPTED_DAEMON_BINARY), bus, environment,
                        QStringLiteral("com.halvex.twitterostra")));
     QTRY_VERIFY_WITH_TIMEOUT((feed.control().requestRefresh().waitForFinished(), feed.items().size() == 20), 10000);
@@ -240,8 +177,8 @@ void BenchStartup::residentMemory()
     const qint64 floor = residentKb(minimal.processId());
     const qint64 daemonKb = residentKb(daemon.processId());
     qInfo("RESIDENT floor %lld kB, twitter-ostra %lld kB, ratio %.2f", floor, daemonKb, double(daemonKb) / double(floor));
-    stop(daemon);
-    stop(minimal);
+    daemon.stop();
+    minimal.stop();
 }
 
 // Logged in and idle (no refresh asked for) for IDLE_SECONDS (default 300).
@@ -253,46 +190,42 @@ void BenchStartup::idleWakeups()
     environment.writeDefaultAccount();
     EventFeedProcess feed(bus);
     QVERIFY(feed.start());
-    QProcess daemon;
+    SessionProcess daemon;
     // The social provider is served once logged in.
     QVERIFY(startOnBus(daemon, QStringLiteral(SCRIPTED_DAEMON_BINARY), bus, environment,
                        QStringLiteral("com.halvex.socialprovider.twitter")));
     const qint64 woken = wakeupsWhileIdle(daemon.processId(), seconds);
     qInfo("WAKEUPS %lld in %d s, %.2f a minute", woken, seconds, woken * 60.0 / seconds);
-    stop(daemon);
+    daemon.stop();
 }
 
 // The real daemon after its first refresh, beside the minimal program on the same bus.
 void BenchStartup::realDaemonResidentMemory()
 {
-    RealDaemonSession session;
-    QVERIFY(session.start());
-    QProcess minimal;
+    PlatformSession session;
+    QVERIFY(startRealDaemon(session));
+    SessionProcess minimal;
     QVERIFY(startOnBus(minimal, QStringLiteral(MINIMAL_BINARY), session.bus(), session.environment(),
                        QStringLiteral("com.halvex.minimal")));
-    QVERIFY(session.waitForLogin());
-    QVERIFY(session.waitForFirstRefresh());
 
     const qint64 floor = residentKb(minimal.processId());
-    const qint64 daemonKb = residentKb(session.pid());
+    const qint64 daemonKb = residentKb(session.daemon().processId());
     qInfo("REAL_RESIDENT floor %lld kB, twitter-ostra %lld kB, ratio %.2f", floor, daemonKb,
           double(daemonKb) / double(floor));
     qInfo("REAL_THREADS floor %lld, twitter-ostra %lld", statusField(minimal.processId(), "Threads:"),
-          statusField(session.pid(), "Threads:"));
-    const QStringList plugins = imagePlugins(session.pid());
+          statusField(session.daemon().processId(), "Threads:"));
+    const QStringList plugins = imagePlugins(session.daemon().processId());
     qInfo("REAL_PLUGINS %s", plugins.isEmpty() ? "none" : qPrintable(plugins.join(QLatin1Char(' '))));
-    stop(minimal);
+    minimal.stop();
 }
 
 // The real daemon logged in, after its first refresh, idle for IDLE_SECONDS (default 300).
 void BenchStartup::realDaemonIdleWakeups()
 {
     const int seconds = idleSeconds();
-    RealDaemonSession session;
-    QVERIFY(session.start());
-    QVERIFY(session.waitForLogin());
-    QVERIFY(session.waitForFirstRefresh());
-    const qint64 woken = wakeupsWhileIdle(session.pid(), seconds);
+    PlatformSession session;
+    QVERIFY(startRealDaemon(session));
+    const qint64 woken = wakeupsWhileIdle(session.daemon().processId(), seconds);
     qInfo("REAL_WAKEUPS %lld in %d s, %.2f a minute", woken, seconds, woken * 60.0 / seconds);
 }
 

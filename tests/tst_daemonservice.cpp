@@ -3,6 +3,7 @@
 // one signal, each callable, last-seen ids moving only forward, the old adaptor's
 // enableNotifications unknown.
 
+#include "DaemonProcess.h"
 #include "PrivateBus.h"
 #include "TestEnvironment.h"
 
@@ -13,7 +14,6 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
-#include <csignal>
 
 namespace {
 
@@ -69,7 +69,7 @@ private:
 
     PrivateBus mBus;
     TestEnvironment mEnvironment;
-    QProcess mDaemon;
+    DaemonProcess mDaemon;
     QScopedPointer<QDBusInterface> mInterface;
 };
 
@@ -82,18 +82,15 @@ void TestDaemonService::initTestCase()
         settings.setValue(QStringLiteral("LastIdMessages"), QStringLiteral("700"));
         settings.setValue(QStringLiteral("LastIdMentions"), QStringLiteral("300"));
     }
-    mDaemon.setProcessEnvironment(mEnvironment.processEnvironment(mBus.address()));
-    mDaemon.start(QStringLiteral(DAEMON_BINARY), {QStringLiteral("--debug")});
+    mDaemon.start(mEnvironment.processEnvironment(mBus.address()));
     QVERIFY(mBus.waitForName(Service));
     mInterface.reset(new QDBusInterface(Service, Path, Service, mBus.connection()));
 }
 
 void TestDaemonService::cleanupTestCase()
 {
-    ::kill(mDaemon.processId(), SIGTERM);
-    QVERIFY(mDaemon.waitForFinished(10000));
-    QCOMPARE(mDaemon.exitCode(), 0);
-    const QString log = QString::fromUtf8(mDaemon.readAllStandardError());
+    QVERIFY(mDaemon.stop());
+    const QString log = mDaemon.log();
     // The calls of everyMethodAnswers() reached the daemon's handlers.
     QVERIFY(log.contains(QStringLiteral("void NotificationHandler::setSilent(bool) true")));
     QVERIFY(log.contains(QStringLiteral("void TwitterDaemon::clearMessageNotifications()")));

@@ -2,6 +2,7 @@
 // Process start-up through the real binary: exit statuses, the first-start marker,
 // the bus name and the item cache it creates, and the --debug switch.
 
+#include "DaemonProcess.h"
 #include "PrivateBus.h"
 #include "TestEnvironment.h"
 
@@ -13,7 +14,6 @@
 #include <QSqlQuery>
 #include <QTest>
 
-#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -47,8 +47,6 @@ private Q_SLOTS:
     void readOnlyCacheEndsTheStart();
 
 private:
-    QProcess *startDaemon(const QStringList &arguments, const QProcessEnvironment &environment,
-                          const QStringList &wrapper = {});
     Run runDaemon(const QStringList &arguments, const QProcessEnvironment &environment,
                   const QStringList &wrapper = {});
     // The daemon's own table by default, with one row.
@@ -72,29 +70,16 @@ void TestStartup::init()
     QVERIFY(mEnvironment->isValid());
 }
 
-// The wrapper, when given, is a command line that runs the daemon as its last argument.
-QProcess *TestStartup::startDaemon(const QStringList &arguments, const QProcessEnvironment &environment,
-                                   const QStringList &wrapper)
-{
-    auto *daemon = new QProcess(this);
-    daemon->setProcessEnvironment(environment);
-    const QStringList command = wrapper + QStringList{QStringLiteral(DAEMON_BINARY)} + arguments;
-    daemon->start(command.first(), command.mid(1));
-    return daemon;
-}
-
 Run TestStartup::runDaemon(const QStringList &arguments, const QProcessEnvironment &environment,
                            const QStringList &wrapper)
 {
-    QScopedPointer<QProcess> daemon(startDaemon(arguments, environment, wrapper));
+    DaemonProcess daemon;
+    daemon.start(environment, arguments, wrapper);
     Run run;
-    if (!daemon->waitForFinished(30000)) {
-        daemon->kill();
-        daemon->waitForFinished();
+    if (!daemon.waitForFinished(30000))
         return run;
-    }
-    run.status = daemon->exitStatus() == QProcess::NormalExit ? daemon->exitCode() : -1;
-    run.log = QString::fromUtf8(daemon->readAllStandardError());
+    run.status = daemon.exitStatus() == QProcess::NormalExit ? daemon.exitCode() : -1;
+    run.log = daemon.log();
     return run;
 }
 
@@ -202,15 +187,13 @@ void TestStartup::debugSwitchMatchesExactly()
 void TestStartup::runsWithAccountOnItsBusNameAndCache()
 {
     mEnvironment->writeDefaultAccount();
-    QScopedPointer<QProcess> daemon(startDaemon({}, mEnvironment->processEnvironment(mBus.address())));
+    DaemonProcess daemon;
+    daemon.start(mEnvironment->processEnvironment(mBus.address()), {});
     QVERIFY(mBus.waitForName(DaemonService));
     QCOMPARE(firstStart(), QVariant(QStringLiteral("false")));
 
     // Asked to stop, it leaves its event loop in order and closes the cache.
-    ::kill(daemon->processId(), SIGTERM);
-    QVERIFY(daemon->waitForFinished(10000));
-    QCOMPARE(daemon->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(daemon->exitCode(), 0);
+    QVERIFY(daemon.stop());
 
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));

@@ -4,7 +4,7 @@
 // request so that the next refresh asks again, never retry on its own, and publish the
 // tweet it missed exactly once when the service is back.
 
-#include "E2eSession.h"
+#include "PlatformSession.h"
 
 #include <QDateTime>
 #include <QDBusInterface>
@@ -39,12 +39,12 @@ private:
     bool addFault(const QJsonObject &fault);
     void verifyFeedHoldsEachTweetOnce(const QString &id);
 
-    QScopedPointer<E2eSession> mSession;
+    QScopedPointer<PlatformSession> mSession;
 };
 
 void TestE2eApiFaults::init()
 {
-    mSession.reset(new E2eSession);
+    mSession.reset(new PlatformSession);
     QVERIFY(mSession->start());
 }
 
@@ -58,7 +58,7 @@ void TestE2eApiFaults::cleanup()
 
 int TestE2eApiFaults::startWithAFullFeed()
 {
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     if (!session.startDaemon() || !session.waitForLogin() || !session.refresh()
         || !QTest::qWaitFor([&] { return session.feed().items().size() == 20; }, 15000))
         return -1;
@@ -89,7 +89,7 @@ void TestE2eApiFaults::failedTimelineIsAskedForAgainAtTheNextRefresh_data()
 void TestE2eApiFaults::failedTimelineIsAskedForAgainAtTheNextRefresh()
 {
     QFETCH(QJsonObject, fault);
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     const int before = startWithAFullFeed();
     QVERIFY(before > 0);
 
@@ -109,7 +109,7 @@ void TestE2eApiFaults::failedTimelineIsAskedForAgainAtTheNextRefresh()
 
 void TestE2eApiFaults::slowTimelineKeepsTheDaemonAnswering()
 {
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     const int before = startWithAFullFeed();
     QVERIFY(before > 0);
 
@@ -134,7 +134,7 @@ void TestE2eApiFaults::slowTimelineKeepsTheDaemonAnswering()
 
 void TestE2eApiFaults::everyEndpointFailingCausesNoRequestStorm()
 {
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     QVERIFY(startWithAFullFeed() > 0);
     QVERIFY(session.server().post(QStringLiteral("requests/clear")));
 

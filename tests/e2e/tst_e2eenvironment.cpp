@@ -2,7 +2,7 @@
 // What the machine does to a running daemon: the session bus going away, and the cache's
 // disk filling up and freeing again.
 
-#include "E2eSession.h"
+#include "PlatformSession.h"
 #include "FeedItems.h"
 
 #include <QJsonArray>
@@ -30,7 +30,7 @@ bool fill(const QString &path)
 }
 
 // How often the daemon asked the feed to add the item of this tweet.
-int addItemCalls(E2eSession &session, const QString &tweetId)
+int addItemCalls(PlatformSession &session, const QString &tweetId)
 {
     int count = 0;
     for (const QJsonValue &call : session.feed().calls()) {
@@ -65,7 +65,7 @@ void TestE2eEnvironment::initTestCase()
 
 void TestE2eEnvironment::lostBusEndsTheDaemonWithStatusOne()
 {
-    E2eSession session;
+    PlatformSession session;
     QVERIFY(session.start());
     QVERIFY(session.startDaemon());
     QVERIFY(session.waitForLogin());
@@ -82,7 +82,7 @@ void TestE2eEnvironment::fullDiskLeavesNoBrokenPictureBehind()
 {
     if (!mOwnMounts)
         QSKIP("needs root and a mount namespace of its own for a small file system");
-    E2eSession session;
+    PlatformSession session;
     const QByteArray cacheHome = QFile::encodeName(session.environment().cacheHome());
     QVERIFY(::mount("tmpfs", cacheHome.constData(), "tmpfs", 0, "size=4m") == 0);
     const auto unmount = qScopeGuard([&] { ::umount2(cacheHome.constData(), MNT_DETACH); });

@@ -2,7 +2,7 @@
 // What goes wrong on the way: a tweet deleted on the service, a token the service stops
 // accepting, and the account removed while the daemon runs.
 
-#include "E2eSession.h"
+#include "PlatformSession.h"
 
 #include <QJsonArray>
 #include <QSettings>
@@ -21,12 +21,12 @@ private Q_SLOTS:
     void removedAccountWithdrawsEverything();
 
 private:
-    QScopedPointer<E2eSession> mSession;
+    QScopedPointer<PlatformSession> mSession;
 };
 
 void TestE2eFaults::init()
 {
-    mSession.reset(new E2eSession);
+    mSession.reset(new PlatformSession);
     QVERIFY(mSession->start());
 }
 
@@ -39,7 +39,7 @@ void TestE2eFaults::cleanup()
 
 void TestE2eFaults::deletedTweetLeavesTheFeed()
 {
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     QVERIFY(session.startDaemon());
     QVERIFY(session.waitForLogin());
     const QString id = session.postTweet(QStringLiteral("Soon gone"));
@@ -57,7 +57,7 @@ void TestE2eFaults::deletedTweetLeavesTheFeed()
 
 void TestE2eFaults::rejectedTokenMeansAForcedLoginAndGoingOn()
 {
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     QVERIFY(session.startDaemon());
     QVERIFY(session.waitForLogin());
     QVERIFY(session.refresh());
@@ -92,7 +92,7 @@ void TestE2eFaults::removedAccountWithdrawsEverything()
 {
     QFETCH(QString, accountKey);
     QFETCH(int, feedReplyDelay);
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     session.storeLastSeenIds(QStringLiteral("1"));
     QVERIFY(session.startDaemon());
     QVERIFY(session.waitForLogin());

@@ -4,7 +4,7 @@
 // it nothing here could ask for a refresh.) Whatever the feed did not take is offered again
 // at the next refresh, and nothing it took is posted twice.
 
-#include "E2eSession.h"
+#include "PlatformSession.h"
 
 #include <QSet>
 #include <QTest>
@@ -23,12 +23,12 @@ private Q_SLOTS:
 private:
     void verifyEachTweetOnce(int items);
 
-    QScopedPointer<E2eSession> mSession;
+    QScopedPointer<PlatformSession> mSession;
 };
 
 void TestE2eFeedFaults::init()
 {
-    mSession.reset(new E2eSession);
+    mSession.reset(new PlatformSession);
     QVERIFY(mSession->start());
     QVERIFY(mSession->startDaemon());
     QVERIFY(mSession->waitForLogin());
@@ -59,7 +59,7 @@ void TestE2eFeedFaults::refusedItemsAreOfferedAgain_data()
 void TestE2eFeedFaults::refusedItemsAreOfferedAgain()
 {
     QFETCH(QString, fault);
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     session.feed().control().setAddItemAnswer(fault).waitForFinished();
     QVERIFY(session.refresh());
     const auto addItemCalls = [&] {
@@ -84,7 +84,7 @@ void TestE2eFeedFaults::refusedItemsAreOfferedAgain()
 
 void TestE2eFeedFaults::lateAnswersPublishEachTweetOnce()
 {
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     session.feed().control().setReplyDelay(200).waitForFinished();
     QVERIFY(session.refresh());
     QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 30000);

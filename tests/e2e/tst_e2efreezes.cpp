@@ -2,7 +2,7 @@
 // Work without end on the daemon's main loop: a service whose friends cursors never end
 // or go round, and a notification store that another process keeps locked.
 
-#include "E2eSession.h"
+#include "PlatformSession.h"
 
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -24,12 +24,12 @@ private Q_SLOTS:
     void lockedNotificationStoreNeitherBlocksNorLoses();
 
 private:
-    QScopedPointer<E2eSession> mSession;
+    QScopedPointer<PlatformSession> mSession;
 };
 
 void TestE2eFreezes::init()
 {
-    mSession.reset(new E2eSession);
+    mSession.reset(new PlatformSession);
     QVERIFY(mSession->start());
 }
 
@@ -55,7 +55,7 @@ void TestE2eFreezes::friendsPagingEndsWithWhatArrived()
 {
     QFETCH(QString, cursors);
     QFETCH(int, pages);
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     const QString friends = QStringLiteral("/1.1/friends/list.json");
     QVERIFY(session.server().post(QStringLiteral("friends"),
                                   {{QStringLiteral("users"), QJsonArray{QStringLiteral("AliceInData"), QStringLiteral("carol_w"),
@@ -87,7 +87,7 @@ void TestE2eFreezes::friendsPagingEndsWithWhatArrived()
 // never breaks the lock, and writes what it did once the lock is free.
 void TestE2eFreezes::lockedNotificationStoreNeitherBlocksNorLoses()
 {
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     session.storeLastSeenIds(QStringLiteral("1"));
     QVERIFY(session.startDaemon());
     QVERIFY(session.waitForLogin());

@@ -7,7 +7,7 @@
 //
 // LONGRUN_CYCLES sets the number of cycles (default 1000).
 
-#include "E2eSession.h"
+#include "PlatformSession.h"
 #include "FeedItems.h"
 #include "Fixtures.h"
 
@@ -58,7 +58,7 @@ private:
     QString postTweet(int cycle);
     void verifyCacheMatchesFeed();
 
-    QScopedPointer<E2eSession> mSession;
+    QScopedPointer<PlatformSession> mSession;
 };
 
 QString TestE2eLongRun::postTweet(int cycle)
@@ -86,8 +86,8 @@ void TestE2eLongRun::feedFollowsAMovingTimelineWithFlatMemory()
 {
     const int cycles = qEnvironmentVariableIsSet("LONGRUN_CYCLES") ? qEnvironmentVariableIntValue("LONGRUN_CYCLES")
                                                                   : DefaultCycles;
-    mSession.reset(new E2eSession);
-    E2eSession &session = *mSession;
+    mSession.reset(new PlatformSession);
+    PlatformSession &session = *mSession;
     QVERIFY(session.start());
     const QVariantList sample = Fixtures::homeTimeline();
     for (int index = SampleTweetsListed; index < sample.size(); ++index) {

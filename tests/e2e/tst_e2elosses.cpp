@@ -4,7 +4,7 @@
 // last-seen ids and a service that ignores since_id, notifications switched off after
 // a newer one came.
 
-#include "E2eSession.h"
+#include "PlatformSession.h"
 
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -28,12 +28,12 @@ private:
     bool postMention(const QString &screenName, const QJsonValue &following);
     QStringList mentionNotificationCounts() const;
 
-    QScopedPointer<E2eSession> mSession;
+    QScopedPointer<PlatformSession> mSession;
 };
 
 void TestE2eLosses::init()
 {
-    mSession.reset(new E2eSession);
+    mSession.reset(new PlatformSession);
     QVERIFY(mSession->start());
 }
 
@@ -73,7 +73,7 @@ QStringList TestE2eLosses::mentionNotificationCounts() const
 // session's avatar requests are held by the server: the second session must fetch them anew.
 void TestE2eLosses::secondLoginWhileAvatarsAreOnTheirWayLosesNoTweet()
 {
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     QSettings(session.environment().configHome() + QStringLiteral("/Halvex/gconf.conf"), QSettings::IniFormat)
         .setValue(QStringLiteral("desktop/ostra/event_feed/update_interval"), 30);
     QVERIFY(session.server().post(QStringLiteral("faults"), {{QStringLiteral("target"), QStringLiteral("account/verify_credentials.json")},
@@ -97,7 +97,7 @@ void TestE2eLosses::secondLoginWhileAvatarsAreOnTheirWayLosesNoTweet()
 // login while the list is on its way must not leave it, or later ones, waiting for good.
 void TestE2eLosses::logoutDuringTheFollowedOnlyFriendsFetchLosesNoMention()
 {
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     session.storeLastSeenIds(QStringLiteral("1"));
     session.environment().writeAccount({{QStringLiteral("settings/tw-notif-followed"), true},
                                         {QStringLiteral("settings/tw-notif-anyone"), false}});
@@ -129,7 +129,7 @@ void TestE2eLosses::logoutDuringTheFollowedOnlyFriendsFetchLosesNoMention()
 // shown when they were last looked at, not the newer notification.
 void TestE2eLosses::markersMoveOnlyToRealIdsAndNothingIsNotifiedTwice()
 {
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     session.storeLastSeenIds(QStringLiteral("1"));
     QVERIFY(session.startDaemon());
     QVERIFY(session.waitForLogin());

@@ -2,7 +2,7 @@
 // A restart of the daemon against the same session: the cache and the stored last-seen
 // ids keep it from publishing a tweet again or showing a mention twice.
 
-#include "E2eSession.h"
+#include "PlatformSession.h"
 
 #include <QJsonArray>
 #include <QTest>
@@ -15,10 +15,10 @@ private Q_SLOTS:
     void restartPublishesNothingTwice();
 
 private:
-    static int addItemCalls(E2eSession &session);
+    static int addItemCalls(PlatformSession &session);
 };
 
-int TestE2eRestart::addItemCalls(E2eSession &session)
+int TestE2eRestart::addItemCalls(PlatformSession &session)
 {
     int count = 0;
     for (const QJsonValue &call : session.feed().calls())
@@ -28,7 +28,7 @@ int TestE2eRestart::addItemCalls(E2eSession &session)
 
 void TestE2eRestart::restartPublishesNothingTwice()
 {
-    E2eSession session;
+    PlatformSession session;
     QVERIFY(session.start());
     session.storeLastSeenIds(QStringLiteral("1"));
     QVERIFY(session.startDaemon());

@@ -4,7 +4,7 @@
 // on the service becomes one more; a new mention shows in the mentions group of the notification store, and a
 // persons request of the contacts daemon is answered with the account's friends.
 
-#include "E2eSession.h"
+#include "PlatformSession.h"
 #include "FeedItems.h"
 #include "Fixtures.h"
 
@@ -26,12 +26,12 @@ private Q_SLOTS:
 
 private:
     void verifyTheNewestTwentyWithTheirPictures();
-    QScopedPointer<E2eSession> mSession;
+    QScopedPointer<PlatformSession> mSession;
 };
 
 void TestE2eRoads::init()
 {
-    mSession.reset(new E2eSession);
+    mSession.reset(new PlatformSession);
     QVERIFY(mSession->start());
 }
 
@@ -81,7 +81,7 @@ void TestE2eRoads::verifyTheNewestTwentyWithTheirPictures()
 
 void TestE2eRoads::newTweetBecomesAnItem()
 {
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     QVERIFY(session.startDaemon());
     QVERIFY(session.waitForLogin());
     QVERIFY(session.refresh());
@@ -106,7 +106,7 @@ void TestE2eRoads::newTweetBecomesAnItem()
 
 void TestE2eRoads::newMentionShowsInTheMentionsGroup()
 {
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     session.storeLastSeenIds(QStringLiteral("1"));
     QVERIFY(session.startDaemon());
     QVERIFY(session.waitForLogin());
@@ -138,7 +138,7 @@ void TestE2eRoads::newMentionShowsInTheMentionsGroup()
 
 void TestE2eRoads::personsRequestIsAnsweredWithTheFriends()
 {
-    E2eSession &session = *mSession;
+    PlatformSession &session = *mSession;
     // Two pages of friends.
     QVERIFY(session.server().post(QStringLiteral("friends"),
                                   {{QStringLiteral("users"), QJsonArray{QStringLiteral("carol_w"), QStringLiteral("dave"),

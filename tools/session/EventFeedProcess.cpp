@@ -22,20 +22,26 @@ EventFeedProcess::~EventFeedProcess()
     stop();
 }
 
-bool EventFeedProcess::start()
+void EventFeedProcess::setLogFiles(const QString &log, const QString &calls)
+{
+    mProcess.setStandardErrorFile(log);
+    mProcess.setStandardOutputFile(calls);
+    mLogged = true;
+}
+
+bool EventFeedProcess::start(const QStringList &arguments)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), mBus.address());
     mProcess.setProcessEnvironment(environment);
-    mProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    mProcess.start(QStringLiteral(EVENTFEED_BINARY), QStringList());
+    if (!mLogged)
+        mProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    mProcess.start(QStringLiteral(EVENTFEED_BINARY), arguments);
     return mProcess.waitForStarted(5000) && mBus.waitForName(FeedService);
 }
 
 void EventFeedProcess::stop()
 {
-    if (mProcess.state() == QProcess::NotRunning)
-        return;
     mProcess.kill();
     mProcess.waitForFinished(5000);
 }

@@ -2,21 +2,29 @@
 #include "FakeApiProcess.h"
 
 #include <QDeadlineTimer>
+#include <QDebug>
+#include <QEventLoop>
 #include <QJsonDocument>
+#include <QNetworkProxy>
 #include <QNetworkReply>
-#include <QSignalSpy>
+#include <QTimer>
 
-FakeApiProcess::~FakeApiProcess()
+FakeApiProcess::FakeApiProcess()
 {
-    if (mProcess.state() == QProcess::NotRunning)
-        return;
-    mProcess.kill();
-    mProcess.waitForFinished(5000);
+    // Loopback only, whatever proxy the environment names.
+    mManager.setProxy(QNetworkProxy::NoProxy);
+}
+
+void FakeApiProcess::setLogFile(const QString &path)
+{
+    mProcess.setStandardErrorFile(path);
+    mLogged = true;
 }
 
 bool FakeApiProcess::start(const QStringList &arguments)
 {
-    mProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (!mLogged)
+        mProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     mProcess.start(QStringLiteral(FAKEAPI_BINARY), arguments);
     if (!mProcess.waitForStarted(5000))
         return false;
@@ -41,7 +49,13 @@ QString FakeApiProcess::proxyUrl() const
 bool FakeApiProcess::post(const QString &action, const QJsonObject &body)
 {
     int status = 0;
-    mLastAnswer = QJsonDocument::fromJson(call("POST", action, QJsonDocument(body).toJson(), &status)).object();
+    const QByteArray answer = call("POST", action, QJsonDocument(body).toJson(QJsonDocument::Compact), &status);
+    mLastAnswer = QJsonDocument::fromJson(answer).object();
+    mLastError.clear();
+    if (status != 200) {
+        mLastError = QStringLiteral("%1 %2: %3").arg(action).arg(status).arg(QString::fromUtf8(answer).trimmed());
+        qWarning() << Q_FUNC_INFO << mLastError;
+    }
     return status == 200;
 }
 
@@ -64,9 +78,14 @@ QByteArray FakeApiProcess::call(const QByteArray &method, const QString &action,
     QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/_control/%2").arg(mPort).arg(action)));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     QNetworkReply *reply = mManager.sendCustomRequest(request, method, body);
-    QSignalSpy finished(reply, &QNetworkReply::finished);
+    if (!reply->isFinished()) {
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     if (!reply->isFinished())
-        finished.wait(5000);
+        reply->abort();
     *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QByteArray answer = reply->readAll();
     reply->deleteLater();

@@ -1,21 +1,23 @@
 // SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
+#include "SessionProcess.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
-// The fake Twitter API server (tools/fakeapi) as a second process for one test, killed
-// with this object, and its control API.
+// The fake Twitter API server (tools/fakeapi) as a second process, killed with this
+// object, and its control API.
 class FakeApiProcess
 {
 public:
-    FakeApiProcess() = default;
-    ~FakeApiProcess();
+    FakeApiProcess();
 
+    // Its log goes to this file instead of this process's standard error.
+    void setLogFile(const QString &path);
     // Starts the server with these options and reads its port; false when it fails.
     bool start(const QStringList &arguments = {});
     quint16 port() const { return mPort; }
@@ -23,9 +25,10 @@ public:
     // The address to give a client as its HTTP proxy, so that pictures come from here.
     QString proxyUrl() const;
 
-    // Control calls; a POST is true when the server accepted it.
+    // Control calls; a POST is true when the server accepted it, else lastError() says why.
     bool post(const QString &action, const QJsonObject &body = QJsonObject());
     QJsonObject lastAnswer() const { return mLastAnswer; }
+    QString lastError() const { return mLastError; }
     QJsonArray requests();
     // How many requests have reached this path ("/1.1/statuses/home_timeline.json").
     int requestCount(const QString &path);
@@ -33,8 +36,10 @@ public:
 private:
     QByteArray call(const QByteArray &method, const QString &action, const QByteArray &body, int *status);
 
-    QProcess mProcess;
+    SessionProcess mProcess;
+    bool mLogged = false;
     quint16 mPort = 0;
     QNetworkAccessManager mManager;
     QJsonObject mLastAnswer;
+    QString mLastError;
 };

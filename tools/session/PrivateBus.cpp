@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: BSD-3-Clause
 #include "PrivateBus.h"
 
+#include "Waiting.h"
+
 #include <QDBusConnectionInterface>
 #include <QDBusServiceWatcher>
 #include <QDeadlineTimer>
-#include <QSignalSpy>
 
 PrivateBus::PrivateBus(const QString &configFile, const QProcessEnvironment &environment)
 {
@@ -47,8 +48,9 @@ bool PrivateBus::waitForName(const QString &name, int timeoutMs)
 {
     QDBusConnection bus = connection();
     QDBusServiceWatcher watcher(name, bus, QDBusServiceWatcher::WatchForRegistration);
-    QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
-    if (bus.interface()->isServiceRegistered(name))
-        return true;
-    return registered.wait(timeoutMs) || bus.interface()->isServiceRegistered(name);
+    bool registered = false;
+    QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, [&] { registered = true; });
+    return bus.interface()->isServiceRegistered(name)
+        || Session::waitUntil([&] { return registered; }, timeoutMs)
+        || bus.interface()->isServiceRegistered(name);
 }

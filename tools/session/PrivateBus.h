@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
+#include "SessionProcess.h"
+
 #include <QDBusConnection>
-#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 
-// A private dbus-daemon for one test: started on construction, killed on destruction.
+// A private dbus-daemon for one session: started on construction, killed on destruction.
 // Point child processes at it with address(); connect in-process with connection().
 class PrivateBus
 {
@@ -30,7 +31,7 @@ public:
     bool waitForName(const QString &name, int timeoutMs = 10000);
 
 private:
-    QProcess mDaemon;
+    SessionProcess mDaemon;
     QString mAddress;
     QStringList mConnectionNames;
 };

@@ -4,10 +4,25 @@
 #include <QDir>
 #include <QSettings>
 
-TestEnvironment::TestEnvironment()
+TestEnvironment::TestEnvironment(const QString &root)
 {
-    for (const QString &dir : {configHome(), cacheHome(), dataHome(), runtimeDir()})
-        QDir().mkpath(dir);
+    if (root.isEmpty()) {
+        mTemporary.reset(new QTemporaryDir);
+        if (!mTemporary->isValid())
+            return;
+        mRootPath = mTemporary->path();
+    } else {
+        mRootPath = QDir(root).absolutePath();
+        // A first start: nothing of a former session in this folder is kept.
+        for (const QString &sub : {configHome(), cacheHome(), dataHome(), runtimeDir(), logDir()})
+            QDir(sub).removeRecursively();
+    }
+    for (const QString &dir : {configHome(), cacheHome(), dataHome(), runtimeDir(), logDir()}) {
+        if (!QDir().mkpath(dir)) {
+            mRootPath.clear();
+            return;
+        }
+    }
     QFile::setPermissions(runtimeDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 

@@ -2,23 +2,29 @@
 #pragma once
 
 #include <QProcessEnvironment>
+#include <QScopedPointer>
 #include <QString>
 #include <QTemporaryDir>
 #include <QVariantMap>
 
-// Private XDG folders for one test, so that nothing touches the user's files; the data
+// Private XDG folders for one session, so that nothing touches the user's files; the data
 // folders are the build tree's, where the translation catalogue is.
 class TestEnvironment
 {
 public:
-    TestEnvironment();
+    // In a temporary folder removed with this object; or in the given folder, kept, with
+    // whatever a former session left there removed first.
+    explicit TestEnvironment(const QString &root = QString());
 
-    bool isValid() const { return mRoot.isValid(); }
-    QString root() const { return mRoot.path(); }
-    QString configHome() const { return mRoot.path() + QStringLiteral("/config"); }
-    QString cacheHome() const { return mRoot.path() + QStringLiteral("/cache"); }
-    QString dataHome() const { return mRoot.path() + QStringLiteral("/data"); }
-    QString runtimeDir() const { return mRoot.path() + QStringLiteral("/runtime"); }
+    bool isValid() const { return !mRootPath.isEmpty(); }
+    QString root() const { return mRootPath; }
+    QString configHome() const { return root() + QStringLiteral("/config"); }
+    QString cacheHome() const { return root() + QStringLiteral("/cache"); }
+    QString dataHome() const { return root() + QStringLiteral("/data"); }
+    QString runtimeDir() const { return root() + QStringLiteral("/runtime"); }
+    // The session processes' logs, when they are kept.
+    QString logDir() const { return root() + QStringLiteral("/logs"); }
+    QString notificationStore() const { return runtimeDir() + QStringLiteral("/ostra-notifications/notifications.json"); }
 
     QString accountFile() const { return configHome() + QStringLiteral("/Halvex/TwitterAccount.conf"); }
     QString daemonSettingsFile() const { return configHome() + QStringLiteral("/Halvex/Twitter.ini"); }
@@ -35,5 +41,6 @@ public:
     void writeDefaultAccount() const;
 
 private:
-    QTemporaryDir mRoot;
+    QScopedPointer<QTemporaryDir> mTemporary;
+    QString mRootPath;
 };

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: BSD-3-Clause
-#include "E2eSession.h"
+#include "PlatformSession.h"
 
 #include "FeedItems.h"
 #include "SocialGetPersonsRequest.h"
 #include "SocialProviderInitializer.h"
-#include "e2erunnerinterface.h"
+#include "Waiting.h"
+#include "sessionrunnerinterface.h"
 
 #include <QDBusServiceWatcher>
 #include <QDataStream>
@@ -13,40 +14,34 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QSqlQuery>
-#include <QTest>
-
-#include <csignal>
 
 namespace {
 const QString HomeTimelinePath = QStringLiteral("/1.1/statuses/home_timeline.json");
 const QString VerifyCredentialsPath = QStringLiteral("/1.1/account/verify_credentials.json");
 }
 
-E2eSession::E2eSession()
-    : mBus(new PrivateBus)
-    , mEnvironment(new TestEnvironment)
+PlatformSession::PlatformSession(const QString &runDir)
+    : mRunDir(runDir)
+    , mBus(new PrivateBus)
+    , mEnvironment(new TestEnvironment(runDir))
     , mServer(new FakeApiProcess)
 {
-    connect(&mDaemon, &QProcess::readyReadStandardError, this,
-            [this] { mLog += QString::fromUtf8(mDaemon.readAllStandardError()); });
 }
 
-E2eSession::~E2eSession()
+PlatformSession::~PlatformSession() = default;
+
+bool PlatformSession::start()
 {
-    if (mDaemon.state() != QProcess::NotRunning) {
-        mDaemon.kill();
-        mDaemon.waitForFinished(5000);
+    if (!mBus->isValid() || !mEnvironment->isValid())
+        return false;
+    QStringList verbose;
+    if (keepsLogs()) {
+        verbose = QStringList{QStringLiteral("--verbose")};
+        mServer->setLogFile(logFile(QStringLiteral("fake-twitter-api.log")));
+        mDaemon.setLogFile(logFile(QStringLiteral("twitter-ostra.log")));
     }
-    mFeed.reset();
-    mServer.reset();
-    mBus.reset();
-}
-
-bool E2eSession::start()
-{
-    if (!mBus->isValid() || !mEnvironment->isValid() || !mServer->start())
+    if (!mServer->start(verbose))
         return false;
     mEnvironment->writeDefaultAccount();
     mEnvironment->writeAccount({{QStringLiteral("account/api_base"), mServer->apiBase()},
@@ -58,17 +53,27 @@ bool E2eSession::start()
     auto *runner = new QDBusServiceWatcher(QStringLiteral("com.halvex.socialprovider.twitter"), mBus->connection(),
                                            QDBusServiceWatcher::WatchForRegistration, this);
     connect(runner, &QDBusServiceWatcher::serviceRegistered, this, [this] { ++mLogins; });
-    return mFeed->start();
+    if (!keepsLogs())
+        return mFeed->start();
+    mFeed->setLogFiles(logFile(QStringLiteral("eventfeed.log")), logFile(QStringLiteral("eventfeed-calls.log")));
+    return mFeed->start(verbose + QStringList{QStringLiteral("--dump"), mRunDir + QStringLiteral("/eventfeed.json")});
 }
 
-void E2eSession::storeLastSeenIds(const QString &id)
+void PlatformSession::storeLastSeenIds(const QString &id)
 {
     QSettings settings(mEnvironment->daemonSettingsFile(), QSettings::IniFormat);
     settings.setValue(QStringLiteral("LastIdMessages"), id);
     settings.setValue(QStringLiteral("LastIdMentions"), id);
 }
 
-bool E2eSession::startDaemon()
+bool PlatformSession::startDaemon(const QStringList &arguments)
+{
+    mLogins = 0;
+    mDaemon.start(daemonEnvironment(), arguments);
+    return mDaemon.waitForStarted(5000) && mBus->waitForName(QStringLiteral("com.halvex.twitterostra"));
+}
+
+QProcessEnvironment PlatformSession::daemonEnvironment() const
 {
     QProcessEnvironment environment = mEnvironment->processEnvironment(mBus->address());
     // Everything beyond loopback (the pictures' hosts) goes through the fake server.
@@ -77,59 +82,54 @@ bool E2eSession::startDaemon()
         environment.insert(name, mServer->proxyUrl());
     environment.remove(QStringLiteral("no_proxy"));
     environment.remove(QStringLiteral("NO_PROXY"));
-    mDaemon.setProcessEnvironment(environment);
-    mLog.clear();
-    mLogins = 0;
-    mDaemon.start(QStringLiteral(DAEMON_BINARY), {QStringLiteral("--debug")});
-    return mDaemon.waitForStarted(5000) && mBus->waitForName(QStringLiteral("com.halvex.twitterostra"));
+    return environment;
 }
 
-bool E2eSession::stopDaemon()
+bool PlatformSession::stopDaemon()
 {
-    if (mDaemon.state() == QProcess::NotRunning)
-        return mDaemon.exitStatus() == QProcess::NormalExit && mDaemon.exitCode() == 0;
-    ::kill(pid_t(mDaemon.processId()), SIGTERM);
-    if (!mDaemon.waitForFinished(10000))
-        return false;
-    mLog += QString::fromUtf8(mDaemon.readAllStandardError());
-    return mDaemon.exitStatus() == QProcess::NormalExit && mDaemon.exitCode() == 0;
+    return mDaemon.stop();
 }
 
-bool E2eSession::waitForLogin(int count)
+bool PlatformSession::waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    return Session::waitUntil([&] { return mAborted || done(); }, timeoutMs) && !mAborted;
+}
+
+bool PlatformSession::waitForLogin(int count)
 {
     // The daemon checks the credentials at start when it is online; else the first refresh
     // starts the login. No refresh while a check is under way: it would start another.
     const auto checking = [&] { return logins() >= count || mServer->requestCount(VerifyCredentialsPath) >= count; };
-    if (!QTest::qWaitFor(checking, 3000))
+    if (!waitFor(checking, 3000))
         mFeed->control().requestRefresh().waitForFinished();
-    return QTest::qWaitFor([&] { return logins() >= count; }, 15000);
+    return waitFor([&] { return logins() >= count; }, 15000);
 }
 
-bool E2eSession::refresh()
+bool PlatformSession::refresh()
 {
     const int asked = mServer->requestCount(HomeTimelinePath);
     QDeadlineTimer deadline(15000);
     while (!deadline.hasExpired()) {
         mFeed->control().requestRefresh().waitForFinished();
         // Before the login is through, a refresh starts the login instead: asked again.
-        if (QTest::qWaitFor([&] { return mServer->requestCount(HomeTimelinePath) > asked; }, 2000))
+        if (waitFor([&] { return mServer->requestCount(HomeTimelinePath) > asked; }, 2000))
             return waitUntilStill();
     }
     return false;
 }
 
-bool E2eSession::waitUntilStill()
+bool PlatformSession::waitUntilStill(int timeoutMs)
 {
     const auto seen = [this]() -> QString {
-        QFile store(mEnvironment->runtimeDir() + QStringLiteral("/ostra-notifications/notifications.json"));
+        QFile store(mEnvironment->notificationStore());
         return QString::number(mFeed->calls().size()) + QLatin1Char('|') + QString::number(mServer->requests().size())
             + QLatin1Char('|') + QString::fromUtf8(store.open(QIODevice::ReadOnly) ? store.readAll() : QByteArray());
     };
     QString last = seen();
     QElapsedTimer still;
     still.start();
-    for (QDeadlineTimer deadline(15000); !deadline.hasExpired();) {
-        QTest::qWait(100);
+    for (QDeadlineTimer deadline(timeoutMs); !deadline.hasExpired() && !mAborted;) {
+        waitFor([] { return false; }, 100);
         const QString now = seen();
         if (now != last) {
             last = now;
@@ -141,7 +141,7 @@ bool E2eSession::waitUntilStill()
     return false;
 }
 
-QStringList E2eSession::itemTweetIds()
+QStringList PlatformSession::itemTweetIds()
 {
     QStringList ids;
     for (const QJsonValue &item : mFeed->items())
@@ -149,10 +149,10 @@ QStringList E2eSession::itemTweetIds()
     return ids;
 }
 
-QList<QJsonObject> E2eSession::storeEntries(const QString &kind) const
+QList<QJsonObject> PlatformSession::storeEntries(const QString &kind) const
 {
     QList<QJsonObject> entries;
-    QFile file(mEnvironment->runtimeDir() + QStringLiteral("/ostra-notifications/notifications.json"));
+    QFile file(mEnvironment->notificationStore());
     if (!file.open(QIODevice::ReadOnly))
         return entries;
     for (const QJsonValue &entry : QJsonDocument::fromJson(file.readAll())[QStringLiteral("entries")].toArray()) {
@@ -162,7 +162,7 @@ QList<QJsonObject> E2eSession::storeEntries(const QString &kind) const
     return entries;
 }
 
-QJsonObject E2eSession::mentionsGroup() const
+QJsonObject PlatformSession::mentionsGroup() const
 {
     for (const QJsonObject &group : storeEntries(QStringLiteral("group"))) {
         if (group[QStringLiteral("eventType")] == QLatin1String("mentions.service.twitter"))
@@ -171,8 +171,11 @@ QJsonObject E2eSession::mentionsGroup() const
     return QJsonObject();
 }
 
-QStringList E2eSession::requestPersons()
+bool PlatformSession::requestPersons(QList<SocialNetworkPerson> *persons, QString *error)
 {
+    QString reason;
+    if (!error)
+        error = &reason;
     SocialProviderInitializer::init();
     ComHalvexSocialproviderRunnerInterface runner(QStringLiteral("com.halvex.socialprovider.twitter"),
                                                   QStringLiteral("/twitter"), mBus->connection());
@@ -183,34 +186,56 @@ QStringList E2eSession::requestPersons()
         stream.setVersion(SocialStreamVersion);
         request.serialize(stream);
     }
-    const QString id = QStringLiteral("e2e-%1").arg(++mRequests);
-    QSignalSpy finished(&runner, &ComHalvexSocialproviderRunnerInterface::requestFinished);
-    if (runner.performRequest(5, id, bytes).isError())
-        return {};
-    const auto answered = [&] {
-        for (const QList<QVariant> &arguments : qAsConst(finished)) {
-            if (arguments.at(1).toString() == id)
-                return true;
-        }
+    const QString id = QStringLiteral("session-%1").arg(++mRequests);
+    QByteArray answer;
+    QByteArray errorRecord;
+    bool answered = false;
+    connect(&runner, &ComHalvexSocialproviderRunnerInterface::requestFinished, this,
+            [&](int, const QString &requestId, const QByteArray &result, const QByteArray &errorBytes) {
+                if (requestId != id)
+                    return;
+                answer = result;
+                errorRecord = errorBytes;
+                answered = true;
+            });
+    QDBusPendingReply<> sent = runner.performRequest(5, id, bytes);
+    sent.waitForFinished();
+    if (sent.isError()) {
+        *error = QStringLiteral("performRequest: ") + sent.error().message();
         return false;
-    };
-    if (!answered() && !QTest::qWaitFor([&] { return answered(); }, 10000))
-        return {};
+    }
+    if (!waitFor([&] { return answered; }, 10000)) {
+        *error = QStringLiteral("no requestFinished for %1 within 10 s").arg(id);
+        return false;
+    }
+    if (!errorRecord.isEmpty()) {
+        *error = QStringLiteral("the runner answered %1 with an error record").arg(id);
+        return false;
+    }
+    QDataStream stream(answer);
+    stream.setVersion(SocialStreamVersion);
+    request.deserialize(stream);
+    if (stream.status() != QDataStream::Ok) {
+        *error = QStringLiteral("unreadable answer to %1").arg(id);
+        return false;
+    }
+    *persons = request.persons();
+    return true;
+}
+
+QStringList PlatformSession::requestPersons()
+{
+    QList<SocialNetworkPerson> persons;
     QStringList names;
-    for (const QList<QVariant> &arguments : qAsConst(finished)) {
-        if (arguments.at(1).toString() != id || !arguments.at(3).toByteArray().isEmpty())
-            continue;
-        QDataStream answer(arguments.at(2).toByteArray());
-        answer.setVersion(SocialStreamVersion);
-        request.deserialize(answer);
-        for (const SocialNetworkPerson &person : request.persons())
+    if (requestPersons(&persons)) {
+        for (const SocialNetworkPerson &person : qAsConst(persons))
             names.append(person.property(QStringLiteral("ScreenName")));
     }
     names.sort();
     return names;
 }
 
-void E2eSession::readCache(const std::function<void(QSqlDatabase &)> &read) const
+void PlatformSession::readCache(const std::function<void(QSqlDatabase &)> &read) const
 {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("e2e-check"));
@@ -221,14 +246,14 @@ void E2eSession::readCache(const std::function<void(QSqlDatabase &)> &read) cons
     QSqlDatabase::removeDatabase(QStringLiteral("e2e-check"));
 }
 
-QStringList E2eSession::cacheTables() const
+QStringList PlatformSession::cacheTables() const
 {
     QStringList tables;
     readCache([&](QSqlDatabase &db) { tables = db.tables(); });
     return tables;
 }
 
-QList<qint64> E2eSession::cachedItemIds() const
+QList<qint64> PlatformSession::cachedItemIds() const
 {
     QList<qint64> ids;
     readCache([&](QSqlDatabase &db) {
@@ -239,7 +264,7 @@ QList<qint64> E2eSession::cachedItemIds() const
     return ids;
 }
 
-QString E2eSession::postTweet(const QString &text, const QString &screenName, const QString &mediaUrl)
+QString PlatformSession::postTweet(const QString &text, const QString &screenName, const QString &mediaUrl)
 {
     QJsonObject tweet{{QStringLiteral("text"), text}, {QStringLiteral("screen_name"), screenName}};
     if (!mediaUrl.isEmpty())
