@@ -156,10 +156,12 @@ void NotificationHandler::setNotificationEnabled(quint32 type, bool enabled)
         clear(TwitterOstra::MentionEventType, true);
 }
 
+// The lists are reloaded first: what the latest result published is not in them yet,
+// and would stay shown after the user switched notifications off.
 void NotificationHandler::disableNotifications()
 {
     mEnabledTypes = 0;
-    clear(QString(), false);
+    clear(QString(), true);
 }
 
 void NotificationHandler::setSilent(bool silent)
@@ -396,9 +398,12 @@ void NotificationHandler::finishHandleMentionsRetweets()
     const QStringList friends = daemon()->friendScreenNames();
     QVariantList kept;
     for (const QVariant &mention : qAsConst(mPendingMentions)) {
-        const QString screenName = field(mention.toMap().value(QStringLiteral("user")).toMap(),
-                                         QStringLiteral("screen_name"));
-        if (mEnabledTypes & TYPE_FOLLOWED_ONLY) {
+        const QVariantMap user = mention.toMap().value(QStringLiteral("user")).toMap();
+        const QString screenName = field(user, QStringLiteral("screen_name"));
+        // A "following" given by the service decided already; the friends list, which
+        // may be stale or not fetched yet, decides only where it was missing.
+        const bool followed = user.value(QStringLiteral("following")).toString() == QLatin1String("true");
+        if ((mEnabledTypes & TYPE_FOLLOWED_ONLY) && !followed) {
             qDebug() << Q_FUNC_INFO << "friends:" << friends << "test against:" << screenName;
             if (!friends.contains(screenName))
                 continue;

@@ -173,7 +173,11 @@ QString FakeApiState::addMention(const QCborMap &description, QString *error)
         return QString();
     if (description.contains(QStringLiteral("following"))) {
         QCborMap author = mention.value(QStringLiteral("user")).toMap();
-        author.insert(QStringLiteral("following"), description.value(QStringLiteral("following")));
+        // null: the field left out, as the service may.
+        if (description.value(QStringLiteral("following")).isNull())
+            author.remove(QStringLiteral("following"));
+        else
+            author.insert(QStringLiteral("following"), description.value(QStringLiteral("following")));
         mention.insert(QStringLiteral("user"), author);
     }
     prependBounded(&mMentions, mention);

@@ -162,10 +162,10 @@ QList<QJsonObject> PlatformSession::storeEntries(const QString &kind) const
     return entries;
 }
 
-QJsonObject PlatformSession::mentionsGroup() const
+QJsonObject PlatformSession::group(const QString &eventType) const
 {
     for (const QJsonObject &group : storeEntries(QStringLiteral("group"))) {
-        if (group[QStringLiteral("eventType")] == QLatin1String("mentions.service.twitter"))
+        if (group[QStringLiteral("eventType")] == eventType)
             return group;
     }
     return QJsonObject();

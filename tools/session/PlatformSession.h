@@ -61,7 +61,9 @@ public:
     QStringList itemTweetIds();
     // The daemon's entries of the notification store of this kind ("group", "notification").
     QList<QJsonObject> storeEntries(const QString &kind) const;
-    QJsonObject mentionsGroup() const;
+    // The daemon's notification group of this event type, or an empty object.
+    QJsonObject group(const QString &eventType) const;
+    QJsonObject mentionsGroup() const { return group(QStringLiteral("mentions.service.twitter")); }
     // The persons the runner answers a persons request with; false with the reason when
     // there is no answer.
     bool requestPersons(QList<SocialNetworkPerson> *persons, QString *error = nullptr);
@@ -82,11 +84,12 @@ public:
     // The session's folders and bus, with the fake server as the proxy to every host.
     QProcessEnvironment daemonEnvironment() const;
 
+    // Runs a read on a connection of the session's own to the daemon's cache file.
+    void readCache(const std::function<void(QSqlDatabase &)> &read) const;
+
 private:
     bool keepsLogs() const { return !mRunDir.isEmpty(); }
     QString logFile(const QString &name) const { return mEnvironment->logDir() + QLatin1Char('/') + name; }
-    // Runs a read on a connection of the session's own to the daemon's cache file.
-    void readCache(const std::function<void(QSqlDatabase &)> &read) const;
 
     QString mRunDir;
     QScopedPointer<PrivateBus> mBus;

@@ -1,0 +1,583 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// ostra-interleaving: drives the real daemon, the reference feed and the fake API server
+// through a seeded random sequence of events (service changes, faults, settings, bus
+// calls, restarts and kills) and checks, whenever everything has been still after the
+// faults were cleared, that nothing was lost, shown twice or left waiting.
+//
+//   ostra-interleaving --seed N --steps M [--run-dir DIR]
+//
+// The same seed replays the same schedule. Exit status 0 without violation, 1 with one
+// (the step, the events since the last quiet point and the broken state are printed and
+// the run folder is kept), 2 when the session cannot be started.
+
+#include "FeedItems.h"
+#include "Fixtures.h"
+#include "PlatformSession.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonArray>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <functional>
+
+namespace {
+
+const QString Mentions = QStringLiteral("mentions.service.twitter");
+const QString Messages = QStringLiteral("messages.service.twitter");
+const QString HomeTimeline = QStringLiteral("/1.1/statuses/home_timeline.json");
+const QString MentionsTimeline = QStringLiteral("/1.1/statuses/mentions_timeline.json");
+const QString DirectMessages = QStringLiteral("/1.1/direct_messages.json");
+// Authors whose mentions carry no "following": one always followed, one never.
+const QString Friend = QStringLiteral("fran_friend");
+const QString Stranger = QStringLiteral("mallory");
+const QStringList Others = {QStringLiteral("gus"), QStringLiteral("hana"), QStringLiteral("ivo")};
+const QStringList Endpoints = {QStringLiteral("statuses/home_timeline.json"), QStringLiteral("statuses/mentions_timeline.json"),
+                               QStringLiteral("direct_messages.json"), QStringLiteral("friends/list.json"),
+                               QStringLiteral("users/show.json"), QStringLiteral("account/verify_credentials.json"),
+                               QStringLiteral("help/configuration.json"), QStringLiteral("pictures")};
+
+quint64 idNumber(const QString &id)
+{
+    return id.toULongLong();
+}
+
+// A mention or message on the service, and what the user must see of it.
+struct Notice
+{
+    QString id;
+    QString eventType;
+    QString author;
+    QString following; // "true", "false" or empty: not given
+    enum { Pending, Shown, Hidden } fate = Pending;
+};
+
+class InterleavingRun
+{
+public:
+    InterleavingRun(quint32 seed, int steps, const QString &runDir)
+        : mRandom(seed), mSteps(steps), mSession(runDir), mRunDir(runDir)
+    {
+    }
+
+    int run();
+
+private:
+    using Event = std::function<void()>;
+
+    bool setUp();
+    void step();
+    int pick(int below) { return int(mRandom.bounded(below)); }
+    bool chance(int percent) { return pick(100) < percent; }
+    void note(const QString &text) { mHistory.append(QStringLiteral("%1: %2").arg(mStep).arg(text)); }
+    void violation(const QString &text);
+
+    // The service moves on.
+    void postTweet();
+    void deleteTweet();
+    void postNotice(const QString &eventType);
+    void changeFriends();
+    // Faults, cleared at the next quiet point.
+    void serviceFault();
+    void feedFault();
+    void loginTrouble();
+    // The user and the Twitter application; each after a quiet point, so that what is
+    // on its way is decided under the settings it arrived with.
+    void switchPreference();
+    void callDaemon();
+    void restart(bool kill);
+
+    void quietPoint();
+    bool settle();
+    void decideNotices();
+    void checkTimeline();
+    void checkNotices();
+    void checkCache();
+    void checkAnswers();
+    void sampleMemory();
+    void writeAccount(const QVariantMap &values, bool inPlace);
+    bool mentionsOn() const { return mPreferences.value(QStringLiteral("tw-notif-main")) && mPreferences.value(QStringLiteral("tw-notif-mention")); }
+    bool messagesOn() const { return mPreferences.value(QStringLiteral("tw-notif-main")) && mPreferences.value(QStringLiteral("tw-notif-msg")); }
+    int expected(const QString &eventType) const;
+
+    QRandomGenerator mRandom;
+    int mSteps;
+    PlatformSession mSession;
+    QString mRunDir;
+    int mStep = 0;
+    QStringList mHistory;
+    QStringList mTimeline;  // our tweets on the service, oldest first
+    QStringList mDeleted;
+    QList<Notice> mNotices;
+    QStringList mFriends{Friend};
+    QMap<QString, bool> mPreferences{{QStringLiteral("tw-notif-main"), true}, {QStringLiteral("tw-notif-msg"), true},
+                                     {QStringLiteral("tw-notif-mention"), true}, {QStringLiteral("tw-notif-followed"), false}};
+    int mRestarts = 0;
+    int mKills = 0;
+    int mDuplicates = 0;
+    int mViolations = 0;
+    int mQuietPoints = 0;
+    bool mLoginError = false;
+    QList<qint64> mMemory;
+};
+
+int InterleavingRun::run()
+{
+    if (!setUp()) {
+        qCritical() << Q_FUNC_INFO << "cannot start the session";
+        return 2;
+    }
+    for (mStep = 1; mStep <= mSteps && mViolations == 0; ++mStep) {
+        step();
+        checkAnswers();
+        if (mStep % 100 == 0)
+            sampleMemory();
+    }
+    if (mViolations == 0)
+        quietPoint();
+    QTextStream(stdout) << "steps " << mSteps << " quiet-points " << mQuietPoints << " restarts " << mRestarts
+                        << " kills " << mKills << " duplicates-after-kills " << mDuplicates << " violations "
+                        << mViolations << " private-dirty-kB " << (mMemory.isEmpty() ? 0 : mMemory.last()) << Qt::endl;
+    return mViolations == 0 ? 0 : 1;
+}
+
+// Only our own tweets on the timeline, so that the model knows its order; last-seen ids
+// past every fixture, so that only our mentions and messages count.
+bool InterleavingRun::setUp()
+{
+    if (!mSession.start())
+        return false;
+    for (const QVariant &tweet : Fixtures::homeTimeline())
+        mSession.server().post(QStringLiteral("tweets/delete"), {{QStringLiteral("id_str"), tweet.toMap().value(QStringLiteral("id")).toString()}});
+    const QString probe = mSession.postTweet(QStringLiteral("probe"));
+    mSession.server().post(QStringLiteral("tweets/delete"), {{QStringLiteral("id_str"), probe}});
+    mSession.storeLastSeenIds(probe);
+    mSession.server().post(QStringLiteral("friends"), {{QStringLiteral("users"), QJsonArray::fromStringList(mFriends)}});
+    return !probe.isEmpty() && mSession.startDaemon() && mSession.waitForLogin();
+}
+
+void InterleavingRun::step()
+{
+    const QList<QPair<int, Event>> events = {
+        {14, [this] { note(QStringLiteral("feed asks for a refresh")); mSession.feed().control().requestRefresh(); }},
+        {4, [this] {
+             note(QStringLiteral("refreshEventFeed on the bus"));
+             mSession.bus().connection().asyncCall(QDBusMessage::createMethodCall(
+                 QStringLiteral("com.halvex.twitterostra"), QStringLiteral("/twitterostra"),
+                 QStringLiteral("com.halvex.twitterostra"), QStringLiteral("refreshEventFeed")));
+         }},
+        {14, [this] { postTweet(); }},
+        {4, [this] { deleteTweet(); }},
+        {8, [this] { postNotice(Mentions); }},
+        {6, [this] { postNotice(Messages); }},
+        {2, [this] { changeFriends(); }},
+        {7, [this] { serviceFault(); }},
+        {3, [this] { feedFault(); }},
+        {3, [this] { loginTrouble(); }},
+        {4, [this] { switchPreference(); }},
+        {4, [this] { callDaemon(); }},
+        {2, [this] { restart(false); }},
+        {2, [this] { restart(true); }},
+        {6, [this] { quietPoint(); }},
+    };
+    int total = 0;
+    for (const auto &event : events)
+        total += event.first;
+    int drawn = pick(total);
+    for (const auto &event : events) {
+        if ((drawn -= event.first) < 0) {
+            event.second();
+            break;
+        }
+    }
+    // Some time for what the event set going, so that the next one meets it under way.
+    mSession.waitFor([] { return false; }, pick(300));
+}
+
+void InterleavingRun::postTweet()
+{
+    const int kind = pick(3);
+    const QString picture = kind == 1 ? QStringLiteral("http://pbs.twimg.com/media/run-%1.jpg").arg(mStep) : QString();
+    const QString text = kind == 2 ? QStringLiteral("step %1 http://twitpic.com/run%1").arg(mStep) : QStringLiteral("step %1").arg(mStep);
+    const QString id = mSession.postTweet(text, Others.at(pick(Others.size())), picture);
+    if (!id.isEmpty())
+        mTimeline.append(id);
+    note(QStringLiteral("tweet %1%2").arg(id, kind == 1 ? QStringLiteral(" with a picture") : kind == 2 ? QStringLiteral(" with a link") : QString()));
+}
+
+// Within the newest 20 or below them.
+void InterleavingRun::deleteTweet()
+{
+    if (mTimeline.isEmpty())
+        return;
+    const int index = chance(70) ? qMax(0, mTimeline.size() - 1 - pick(20)) : pick(mTimeline.size());
+    const QString id = mTimeline.takeAt(index);
+    mSession.server().post(QStringLiteral("tweets/delete"), {{QStringLiteral("id_str"), id}});
+    mDeleted.append(id);
+    note(QStringLiteral("tweet %1 deleted").arg(id));
+}
+
+void InterleavingRun::postNotice(const QString &eventType)
+{
+    // A page of the service holds 20: more would be missed at the next poll by design.
+    if (std::count_if(mNotices.cbegin(), mNotices.cend(), [](const Notice &n) { return n.fate == Notice::Pending; }) >= 15)
+        quietPoint();
+    Notice notice{QString(), eventType, QString(), QString()};
+    QJsonObject body{{QStringLiteral("text"), QStringLiteral("@AliceInData step %1").arg(mStep)}};
+    if (eventType == Mentions) {
+        const int kind = pick(4);
+        notice.author = kind == 0 ? Friend : kind == 1 ? Stranger : Others.at(pick(Others.size()));
+        if (kind >= 2)
+            notice.following = kind == 2 ? QStringLiteral("true") : QStringLiteral("false");
+        body.insert(QStringLiteral("following"), kind >= 2 ? QJsonValue(kind == 2) : QJsonValue(QJsonValue::Null));
+    } else {
+        notice.author = Others.at(pick(Others.size()));
+    }
+    body.insert(QStringLiteral("screen_name"), notice.author);
+    if (!mSession.server().post(eventType == Mentions ? QStringLiteral("mentions") : QStringLiteral("messages"), body))
+        return;
+    notice.id = mSession.server().lastAnswer().value(QStringLiteral("id_str")).toString();
+    mNotices.append(notice);
+    note(QStringLiteral("%1 %2 by %3 following=%4").arg(eventType == Mentions ? "mention" : "message", notice.id, notice.author,
+                                                        notice.following));
+}
+
+// The friend who mentions without "following" stays followed, the stranger never is.
+void InterleavingRun::changeFriends()
+{
+    mFriends = QStringList{Friend};
+    for (const QString &other : Others) {
+        if (chance(50))
+            mFriends.append(other);
+    }
+    mSession.server().post(QStringLiteral("friends"), {{QStringLiteral("users"), QJsonArray::fromStringList(mFriends)},
+                                                       {QStringLiteral("page_size"), 1 + pick(3)}});
+    note(QStringLiteral("friends now ") + mFriends.join(QLatin1Char(',')));
+}
+
+void InterleavingRun::serviceFault()
+{
+    QJsonObject fault{{QStringLiteral("target"), Endpoints.at(pick(Endpoints.size()))}, {QStringLiteral("times"), 1 + pick(3)}};
+    switch (pick(4)) {
+    case 0: fault.insert(QStringLiteral("status"), 500); break;
+    case 1:
+        fault.insert(QStringLiteral("status"), 429);
+        fault.insert(QStringLiteral("reset"), QDateTime::currentSecsSinceEpoch() + 1 + pick(4));
+        break;
+    case 2: fault.insert(QStringLiteral("malformed"), true); break;
+    default: fault.insert(QStringLiteral("delay_ms"), 200 + pick(2800)); break;
+    }
+    mSession.server().post(QStringLiteral("faults"), fault);
+    note(QStringLiteral("service fault ") + QString::fromUtf8(QJsonDocument(fault).toJson(QJsonDocument::Compact)));
+}
+
+void InterleavingRun::feedFault()
+{
+    const int kind = pick(3);
+    if (kind == 2)
+        mSession.feed().control().setReplyDelay(200 + pick(1500));
+    else
+        mSession.feed().control().setAddItemAnswer(kind == 0 ? QStringLiteral("minus-one") : QStringLiteral("error"));
+    note(QStringLiteral("feed fault ") + QString::number(kind));
+}
+
+void InterleavingRun::loginTrouble()
+{
+    switch (pick(3)) {
+    case 0:
+        mSession.server().post(QStringLiteral("faults"), {{QStringLiteral("target"), QStringLiteral("*")}, {QStringLiteral("status"), 401}});
+        note(QStringLiteral("one request answered 401"));
+        break;
+    case 1:
+        mSession.server().post(QStringLiteral("clock"), {{QStringLiteral("offset_seconds"), chance(50) ? 400 : -400}});
+        note(QStringLiteral("server clock off by 400 s"));
+        break;
+    default: {
+        const int type = QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 16}.at(pick(11));
+        mLoginError = true;
+        writeAccount({{QStringLiteral("account/login_error_type"), type},
+                      {QStringLiteral("account/login_error_text"), QStringLiteral("trouble")}}, chance(50));
+        note(QStringLiteral("login error %1 in the account file").arg(type));
+    }
+    }
+}
+
+void InterleavingRun::switchPreference()
+{
+    quietPoint();
+    const QString key = mPreferences.keys().at(pick(mPreferences.size()));
+    const bool mentionsWere = mentionsOn();
+    const bool messagesWere = messagesOn();
+    mPreferences[key] = !mPreferences.value(key);
+    // A kind switched off withdraws what it shows.
+    if (mentionsWere && !mentionsOn())
+        for (Notice &notice : mNotices)
+            notice.fate = notice.eventType == Mentions && notice.fate == Notice::Shown ? Notice::Hidden : notice.fate;
+    if (messagesWere && !messagesOn())
+        for (Notice &notice : mNotices)
+            notice.fate = notice.eventType == Messages && notice.fate == Notice::Shown ? Notice::Hidden : notice.fate;
+    const bool inPlace = chance(50);
+    writeAccount({{QStringLiteral("settings/") + key, mPreferences.value(key)}}, inPlace);
+    note(QStringLiteral("%1 switched to %2 %3").arg(key).arg(mPreferences.value(key)).arg(inPlace ? "in place" : "by rename"));
+}
+
+void InterleavingRun::callDaemon()
+{
+    quietPoint();
+    QString method = QStringList{QStringLiteral("suspendNotifications"), QStringLiteral("clearMentionNotifications"),
+                                 QStringLiteral("clearMessageNotifications"), QStringLiteral("updateLastId")}
+                         .at(pick(4));
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("com.halvex.twitterostra"), QStringLiteral("/twitterostra"),
+                                                       QStringLiteral("com.halvex.twitterostra"), method);
+    if (method == QLatin1String("suspendNotifications")) {
+        // The Twitter application never runs here, so the next refresh ends the silence
+        // before it polls.
+        call << chance(70);
+    } else if (method == QLatin1String("updateLastId")) {
+        const QString id = mNotices.isEmpty() ? QStringLiteral("1") : mNotices.at(pick(mNotices.size())).id;
+        call << id;
+        method += QLatin1Char(' ') + id;
+        for (Notice &notice : mNotices)
+            notice.fate = notice.fate == Notice::Pending && idNumber(notice.id) <= idNumber(id) ? Notice::Hidden : notice.fate;
+    } else {
+        const QString eventType = method.startsWith(QLatin1String("clearMention")) ? Mentions : Messages;
+        for (Notice &notice : mNotices)
+            notice.fate = notice.eventType == eventType && notice.fate == Notice::Shown ? Notice::Hidden : notice.fate;
+    }
+    const QDBusMessage answer = mSession.bus().connection().call(call, QDBus::Block, 1000);
+    if (answer.type() == QDBusMessage::ErrorMessage)
+        violation(method + QStringLiteral(" answered ") + answer.errorMessage());
+    note(method);
+}
+
+void InterleavingRun::restart(bool kill)
+{
+    if (kill) {
+        mSession.daemon().kill();
+        mSession.daemon().waitForFinished(5000);
+        ++mKills;
+    } else if (!mSession.stopDaemon()) {
+        violation(QStringLiteral("the daemon did not end with status 0 on SIGTERM"));
+    }
+    ++mRestarts;
+    note(kill ? QStringLiteral("SIGKILL and restart") : QStringLiteral("SIGTERM and restart"));
+    if (!mSession.startDaemon())
+        violation(QStringLiteral("the daemon did not come back on the bus"));
+}
+
+void InterleavingRun::quietPoint()
+{
+    ++mQuietPoints;
+    note(QStringLiteral("quiet point"));
+    if (!settle()) {
+        violation(QStringLiteral("no refresh went through within 60 s of the faults being cleared"));
+        return;
+    }
+    decideNotices();
+    checkTimeline();
+    checkNotices();
+    checkCache();
+    if (mViolations == 0)
+        mHistory.clear();
+}
+
+// Faults cleared, a refresh whose timeline and polls the service answered, then still.
+bool InterleavingRun::settle()
+{
+    FakeApiProcess &server = mSession.server();
+    server.post(QStringLiteral("faults/clear"));
+    server.post(QStringLiteral("clock"), {{QStringLiteral("offset_seconds"), 0}});
+    mSession.feed().control().setAddItemAnswer(QStringLiteral("id"));
+    mSession.feed().control().setReplyDelay(0);
+    if (mLoginError)
+        writeAccount({{QStringLiteral("account/login_error_type"), QVariant()}}, false);
+    mLoginError = false;
+    if (mSession.daemon().state() == QProcess::NotRunning) {
+        violation(QStringLiteral("the daemon ended by itself with status %1").arg(mSession.daemon().exitCode()));
+        return false;
+    }
+    mSession.waitUntilStill(5000);
+    server.post(QStringLiteral("requests/clear"));
+    const auto answered = [&] {
+        QSet<QString> paths;
+        for (const QJsonValue &request : server.requests()) {
+            if (request[QStringLiteral("status")].toInt() == 200)
+                paths.insert(request[QStringLiteral("path")].toString());
+        }
+        return paths.contains(HomeTimeline) && paths.contains(MentionsTimeline) && paths.contains(DirectMessages);
+    };
+    return mSession.waitFor(
+               [&] {
+                   mSession.feed().control().requestRefresh().waitForFinished();
+                   return mSession.waitFor(answered, 3000);
+               },
+               60000)
+        && mSession.waitUntilStill(20000);
+}
+
+// What the poll of this quiet point did with what was waiting, as the daemon's rules say.
+void InterleavingRun::decideNotices()
+{
+    const bool followedOnly = mentionsOn() && mPreferences.value(QStringLiteral("tw-notif-followed"));
+    for (Notice &notice : mNotices) {
+        if (notice.fate != Notice::Pending)
+            continue;
+        if (notice.eventType == Messages) {
+            notice.fate = messagesOn() ? Notice::Shown : Notice::Hidden;
+        } else if (mentionsOn()) {
+            const bool followed = notice.following.isEmpty() ? mFriends.contains(notice.author) : notice.following == QLatin1String("true");
+            notice.fate = !followedOnly || followed ? Notice::Shown : Notice::Hidden;
+        } // Mentions while their kind is off wait for it to be on again.
+    }
+}
+
+int InterleavingRun::expected(const QString &eventType) const
+{
+    return int(std::count_if(mNotices.cbegin(), mNotices.cend(), [&](const Notice &notice) {
+        return notice.eventType == eventType && notice.fate == Notice::Shown;
+    }));
+}
+
+void InterleavingRun::checkTimeline()
+{
+    const QStringList newest = mTimeline.mid(qMax(0, mTimeline.size() - 20));
+    const QStringList items = mSession.itemTweetIds();
+    for (const QString &id : newest) {
+        const int count = items.count(id);
+        if (count == 0)
+            violation(QStringLiteral("tweet %1 of the newest 20 is not in the feed").arg(id));
+        else if (count > 1 && count - 1 + mDuplicates <= mKills)
+            mDuplicates += count - 1; // the tweet being posted at a kill may stand twice
+        else if (count > 1)
+            violation(QStringLiteral("tweet %1 stands %2 times in the feed").arg(id).arg(count));
+    }
+    // The daemon withdraws what is newer than the oldest tweet it fetched and missing.
+    for (const QString &id : qAsConst(mDeleted)) {
+        if (!newest.isEmpty() && idNumber(id) > idNumber(newest.first()) && items.contains(id))
+            violation(QStringLiteral("deleted tweet %1 still stands in the feed").arg(id));
+    }
+    QStringList cached;
+    mSession.readCache([&](QSqlDatabase &db) {
+        QSqlQuery query(QStringLiteral("SELECT twitter_id FROM items"), db);
+        while (query.next())
+            cached.append(query.value(0).toString());
+    });
+    for (const QString &id : newest) {
+        if (!cached.contains(id))
+            violation(QStringLiteral("tweet %1 has no cache row").arg(id));
+    }
+}
+
+void InterleavingRun::checkNotices()
+{
+    for (const QString &eventType : {Mentions, Messages}) {
+        const int shown = mSession.group(eventType).value(QStringLiteral("count")).toInt();
+        if (shown != expected(eventType))
+            violation(QStringLiteral("%1: %2 counted, %3 expected").arg(eventType).arg(shown).arg(expected(eventType)));
+    }
+}
+
+void InterleavingRun::checkCache()
+{
+    QString result;
+    mSession.readCache([&](QSqlDatabase &db) {
+        QSqlQuery query(QStringLiteral("PRAGMA integrity_check"), db);
+        result = query.next() ? query.value(0).toString() : QStringLiteral("no answer");
+    });
+    if (result != QLatin1String("ok"))
+        violation(QStringLiteral("integrity_check: ") + result);
+}
+
+// The daemon answers a bus call within a second whenever it runs.
+void InterleavingRun::checkAnswers()
+{
+    if (mSession.daemon().state() != QProcess::Running)
+        return;
+    const QDBusMessage answer = mSession.bus().connection().call(
+        QDBusMessage::createMethodCall(QStringLiteral("com.halvex.twitterostra"), QStringLiteral("/twitterostra"),
+                                       QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")),
+        QDBus::Block, 1000);
+    if (answer.type() == QDBusMessage::ErrorMessage && answer.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply"))
+        violation(QStringLiteral("the daemon did not answer a bus call within 1 s"));
+}
+
+// Private dirty memory, which only this process pays for; it must not keep growing.
+void InterleavingRun::sampleMemory()
+{
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(mSession.daemon().processId()));
+    if (!rollup.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray &line : rollup.readAll().split('\n')) {
+        if (line.startsWith("Private_Dirty:"))
+            mMemory.append(line.mid(14).trimmed().split(' ').first().toLongLong());
+    }
+    if (mMemory.size() > 2 && mMemory.last() > qMax(3 * mMemory.at(1), mMemory.at(1) + 8192))
+        violation(QStringLiteral("private dirty memory grew from %1 kB to %2 kB").arg(mMemory.at(1)).arg(mMemory.last()));
+}
+
+// By rename as QSettings writes, or in place as an editor may, truncating first.
+void InterleavingRun::writeAccount(const QVariantMap &values, bool inPlace)
+{
+    TestEnvironment &environment = mSession.environment();
+    const QString copy = environment.root() + QStringLiteral("/account-copy.conf");
+    QFile::remove(copy);
+    QFile::copy(environment.accountFile(), copy);
+    {
+        QSettings settings(inPlace ? copy : environment.accountFile(), QSettings::IniFormat);
+        for (auto it = values.cbegin(); it != values.cend(); ++it) {
+            if (it.value().isValid())
+                settings.setValue(it.key(), it.value());
+            else
+                settings.remove(it.key());
+        }
+    }
+    QFile from(copy);
+    QFile to(environment.accountFile());
+    if (inPlace && from.open(QIODevice::ReadOnly) && to.open(QIODevice::ReadWrite | QIODevice::Truncate))
+        to.write(from.readAll());
+}
+
+void InterleavingRun::violation(const QString &text)
+{
+    if (mViolations++ > 0)
+        return;
+    QTextStream out(stdout);
+    out << "VIOLATION at step " << mStep << ": " << text << "\nEvents since the last quiet point:\n";
+    for (const QString &line : qAsConst(mHistory))
+        out << "  " << line << '\n';
+    out << "Feed: " << mSession.itemTweetIds().join(QLatin1Char(' ')) << "\nTimeline (oldest first): "
+        << mTimeline.join(QLatin1Char(' ')) << "\nRun folder: " << mSession.environment().root() << Qt::endl;
+}
+
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("The schedule's seed."), QStringLiteral("n"));
+    const QCommandLineOption steps(QStringLiteral("steps"), QStringLiteral("Events to play."), QStringLiteral("n"), QStringLiteral("200"));
+    const QCommandLineOption runDir(QStringLiteral("run-dir"), QStringLiteral("Folder for the run (default: a new temporary one)."),
+                                    QStringLiteral("dir"));
+    parser.addOptions({seed, steps, runDir});
+    parser.process(app);
+    const quint32 seedValue = parser.isSet(seed) ? parser.value(seed).toUInt() : QRandomGenerator::global()->generate();
+    QTextStream(stdout) << "seed " << seedValue << Qt::endl;
+    QTemporaryDir temporary(QDir::tempPath() + QStringLiteral("/ostra-interleaving-XXXXXX"));
+    temporary.setAutoRemove(false);
+    const QString dir = parser.isSet(runDir) ? parser.value(runDir) : temporary.path();
+    const int status = InterleavingRun(seedValue, parser.value(steps).toInt(), dir).run();
+    // The folder is kept only for a run that found something.
+    if (status == 0 && !parser.isSet(runDir))
+        QDir(dir).removeRecursively();
+    return status;
+}
