@@ -5,21 +5,14 @@
 // SQLite file; memory, threads and idle wake-ups of the real daemon too, its HTTP client
 // talking to the fake API server.
 
-#include "EventFeedProcess.h"
-#include "FakeApiProcess.h"
-#include "PrivateBus.h"
-#include "TestEnvironment.h"
+#include "RealDaemonSession.h"
 
 #include <QDBusConnectionInterface>
 #include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QScopedPointer>
 #include <QTest>
-
-#include <csignal>
 
 namespace {
 
@@ -101,77 +94,6 @@ int idleSeconds()
     return qEnvironmentVariableIsSet("IDLE_SECONDS") ? qEnvironmentVariableIntValue("IDLE_SECONDS") : 300;
 }
 
-void stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    ::kill(pid_t(process.processId()), SIGTERM);
-    if (!process.waitForFinished(5000))
-        process.kill();
-    process.waitForFinished();
-}
-
-// The real daemon on a private bus beside the reference feed, its API at the fake server
-// and every picture host reached through that server as a proxy, so that nothing leaves
-// the machine. Run without --debug, as the platform runs it.
-class RealDaemonSession
-{
-public:
-    ~RealDaemonSession()
-    {
-        stop(mDaemon);
-        mFeed.reset();
-    }
-
-    bool start()
-    {
-        if (!mBus.isValid() || !mEnvironment.isValid() || !mServer.start())
-            return false;
-        mEnvironment.writeDefaultAccount();
-        mEnvironment.writeAccount({{QStringLiteral("account/api_base"), mServer.apiBase()}});
-        mFeed.reset(new EventFeedProcess(mBus));
-        if (!mFeed->start())
-            return false;
-        QProcessEnvironment environment = mEnvironment.processEnvironment(mBus.address());
-        for (const QString &name : {QStringLiteral("http_proxy"), QStringLiteral("HTTP_PROXY"),
-                                    QStringLiteral("https_proxy"), QStringLiteral("HTTPS_PROXY")})
-            environment.insert(name, mServer.proxyUrl());
-        environment.remove(QStringLiteral("no_proxy"));
-        environment.remove(QStringLiteral("NO_PROXY"));
-        mDaemon.setProcessEnvironment(environment);
-        mDaemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        mDaemon.start(QStringLiteral(DAEMON_BINARY), QStringList());
-        return mDaemon.waitForStarted(5000) && mBus.waitForName(QStringLiteral("com.halvex.twitterostra"));
-    }
-
-    // Logged in: the social provider is served only then.
-    bool waitForLogin() { return mBus.waitForName(QStringLiteral("com.halvex.socialprovider.twitter"), 15000); }
-
-    // Asks for a refresh until the feed holds the timeline's first 20 tweets.
-    bool waitForFirstRefresh()
-    {
-        return QTest::qWaitFor(
-            [this] {
-                if (mFeed->items().size() == 20)
-                    return true;
-                mFeed->control().requestRefresh().waitForFinished();
-                return QTest::qWaitFor([this] { return mFeed->items().size() == 20; }, 3000);
-            },
-            20000);
-    }
-
-    PrivateBus &bus() { return mBus; }
-    TestEnvironment &environment() { return mEnvironment; }
-    qint64 pid() const { return mDaemon.processId(); }
-
-private:
-    PrivateBus mBus;
-    TestEnvironment mEnvironment;
-    FakeApiProcess mServer;
-    QScopedPointer<EventFeedProcess> mFeed;
-    QProcess mDaemon;
-};
-
 }
 
 class BenchStartup : public QObject
@@ -206,7 +128,7 @@ double BenchStartup::startupMs(const QString &program, const QString &name)
         if (!bus.waitForName(name))
             return -1;
         times.append(clock.nsecsElapsed() / 1e6);
-        stop(process);
+        stopProcess(process);
         if (!QTest::qWaitFor([&] { return !busInterface->isServiceRegistered(name); }, 5000))
             return -1;
     }
@@ -240,8 +162,8 @@ void BenchStartup::residentMemory()
     const qint64 floor = residentKb(minimal.processId());
     const qint64 daemonKb = residentKb(daemon.processId());
     qInfo("RESIDENT floor %lld kB, twitter-ostra %lld kB, ratio %.2f", floor, daemonKb, double(daemonKb) / double(floor));
-    stop(daemon);
-    stop(minimal);
+    stopProcess(daemon);
+    stopProcess(minimal);
 }
 
 // Logged in and idle (no refresh asked for) for IDLE_SECONDS (default 300).
@@ -259,7 +181,7 @@ void BenchStartup::idleWakeups()
                        QStringLiteral("com.halvex.socialprovider.twitter")));
     const qint64 woken = wakeupsWhileIdle(daemon.processId(), seconds);
     qInfo("WAKEUPS %lld in %d s, %.2f a minute", woken, seconds, woken * 60.0 / seconds);
-    stop(daemon);
+    stopProcess(daemon);
 }
 
 // The real daemon after its first refresh, beside the minimal program on the same bus.
@@ -281,7 +203,7 @@ void BenchStartup::realDaemonResidentMemory()
           statusField(session.pid(), "Threads:"));
     const QStringList plugins = imagePlugins(session.pid());
     qInfo("REAL_PLUGINS %s", plugins.isEmpty() ? "none" : qPrintable(plugins.join(QLatin1Char(' '))));
-    stop(minimal);
+    stopProcess(minimal);
 }
 
 // The real daemon logged in, after its first refresh, idle for IDLE_SECONDS (default 300).
