@@ -100,13 +100,7 @@ int idleSeconds()
 // the timeline's first 20 tweets.
 bool startRealDaemon(PlatformSession &session)
 {
-    return session.start() && session.startDaemon({}) && session.waitForLogin()
-        && session.waitFor(
-            [&] {
-                session.feed().control().requestRefresh().waitForFinished();
-                return session.waitFor([&] { return session.feed().items().size() == 20; }, 3000);
-            },
-            20000);
+    return session.start() && session.startDaemon({}) && session.waitForLogin() && session.waitForItems(20);
 }
 
 }

@@ -15,6 +15,7 @@
 #include "runnerinterface.h"
 
 #include <QDBusReply>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -35,6 +36,19 @@ Reply answered(Reply reply)
     if (!watcher.isFinished())
         done.wait();
     return reply;
+}
+
+// The bytes of README.md's fenced block "```hex name": hex digits, "#" starting a comment.
+QByteArray readmeBytes(const QString &name)
+{
+    QFile readme(QStringLiteral(README_FILE));
+    const QString text = readme.open(QIODevice::ReadOnly) ? QString::fromUtf8(readme.readAll()) : QString();
+    const QString start = QStringLiteral("```hex ") + name + QLatin1Char('\n');
+    const int from = text.indexOf(start) + start.size();
+    QByteArray hex;
+    for (const QString &line : text.mid(from, text.indexOf(QStringLiteral("```"), from) - from).split(QLatin1Char('\n')))
+        hex += line.section(QLatin1Char('#'), 0, 0).remove(QLatin1Char(' ')).toLatin1();
+    return name.isEmpty() || from < start.size() ? QByteArray() : QByteArray::fromHex(hex);
 }
 
 
@@ -59,6 +73,8 @@ private Q_SLOTS:
     void interfaceShowsItsMembers();
     void personsRequestIsAnswered();
     void servicesAndAccountsComeFromTheBase();
+    void readmeExamplesAreAnswered_data();
+    void readmeExamplesAreAnswered();
     void unknownTypeIsRefusedAtOnce();
     void craftedBytesAreRefused_data();
     void craftedBytesAreRefused();
@@ -163,6 +179,35 @@ void TestRunner::servicesAndAccountsComeFromTheBase()
     SocialGetAccountsRequest accounts;
     QVERIFY(accounts.fromBytes(request(3, QStringLiteral("a"), accounts.toBytes()).value(2).toByteArray()));
     QCOMPARE(accounts.accounts().first().id(), QStringLiteral("twitter:owner"));
+}
+
+// What a contacts daemon reads in the README is what the runner takes and answers, byte
+// for byte: the owner's friends are alice and bob.
+void TestRunner::readmeExamplesAreAnswered_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("services") << 1 << "services-request" << "services-answer" << "";
+    QTest::newRow("accounts") << 3 << "accounts-request" << "accounts-answer" << "";
+    QTest::newRow("persons") << 5 << "persons-request" << "persons-answer" << "";
+    QTest::newRow("unreadable") << 5 << "unreadable-request" << "unreadable-request" << "error-record";
+}
+
+void TestRunner::readmeExamplesAreAnswered()
+{
+    QFETCH(int, type);
+    QFETCH(QString, request);
+    QFETCH(QString, answer);
+    QFETCH(QString, error);
+    mPlugin->updateData(true, false);
+    const QByteArray bytes = readmeBytes(request);
+    QVERIFY(!bytes.isEmpty() && !readmeBytes(answer).isEmpty());
+    const QList<QVariant> reply = this->request(type, QStringLiteral("readme"), bytes);
+    QCOMPARE(reply.value(0).toInt(), type);
+    QCOMPARE(reply.value(2).toByteArray().toHex(), readmeBytes(answer).toHex());
+    QCOMPARE(reply.value(3).toByteArray().toHex(), readmeBytes(error).toHex());
 }
 
 void TestRunner::unknownTypeIsRefusedAtOnce()

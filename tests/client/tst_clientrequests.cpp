@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
 
 namespace {
 
@@ -358,6 +359,32 @@ void TestClientRequests::mediaThumbnailThenFromCache()
     QVERIFY(loaded.wait());
     QCOMPARE(loaded.last().at(0).toString(), path);
     QCOMPARE(QImage(path).size(), QSize(150, 150));
+
+    // Pictures of the largest size are made beside the event loop, a JPEG decoded at its
+    // thumbnail's size. A client deleted meanwhile gets no answer, and its pictures still
+    // waiting are not made.
+    const auto huge = [](const QString &name) {
+        return QMap<QString, QString>{{QStringLiteral("image_url"), QStringLiteral("http://pbs.twimg.com/media/") + name},
+                                      {QStringLiteral("direct_url"), QStringLiteral("1")}, {QStringLiteral("image_id"), name}};
+    };
+    mClient->retrieveTinyUrlImage(huge(QStringLiteral("a_huge.jpg")), &file, &queryId);
+    QVERIFY(loaded.wait());
+    QCOMPARE(QImage(loaded.last().at(0).toString()).size(), QSize(150, 150));
+    mClient->retrieveTinyUrlImage(huge(QStringLiteral("b_huge.png")), &file, &queryId);
+    mClient->retrieveTinyUrlImage(huge(QStringLiteral("c_huge.png")), &file, &queryId);
+    auto *pictures = qApp->findChild<QThreadPool *>(QStringLiteral("pictureThread"));
+    QVERIFY(pictures);
+    QTRY_COMPARE(mServer.requestCount(QStringLiteral("/media/c_huge.png")), 1);
+    QTRY_COMPARE(pictures->activeThreadCount(), 1);
+    const int answered = loaded.count();
+    mClient.reset(newClient());
+    pictures->waitForDone();
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(loaded.count(), answered);
+    QSet<QString> made; // the pictures answered, and at most the one being made
+    for (const QList<QVariant> &answer : qAsConst(loaded))
+        made.insert(answer.at(0).toString());
+    QVERIFY(QDir(QFileInfo(path).path()).entryList(QDir::Files).size() <= made.size() + 1);
 }
 
 void TestClientRequests::pictureSiteThumbnailAddress_data()

@@ -125,8 +125,7 @@ void TestE2eLosses::logoutDuringTheFollowedOnlyFriendsFetchLosesNoMention()
 }
 
 // Hostile markers over the bus are refused; a service that ignores since_id repeats old
-// mentions, which are not notified again; switching notifications off withdraws what was
-// shown when they were last looked at, not the newer notification.
+// mentions, which are not notified again; switching notifications off withdraws all.
 void TestE2eLosses::markersMoveOnlyToRealIdsAndNothingIsNotifiedTwice()
 {
     PlatformSession &session = *mSession;
@@ -157,7 +156,7 @@ void TestE2eLosses::markersMoveOnlyToRealIdsAndNothingIsNotifiedTwice()
 
     session.environment().writeAccount({{QStringLiteral("settings/tw-notif-main"), false}});
     QTRY_VERIFY_WITH_TIMEOUT(session.mentionsGroup().isEmpty(), 10000);
-    QCOMPARE(mentionNotificationCounts(), QStringList{QStringLiteral("1")});
+    QVERIFY(mentionNotificationCounts().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestE2eLosses)

@@ -118,6 +118,16 @@ bool PlatformSession::refresh()
     return false;
 }
 
+bool PlatformSession::waitForItems(int count, int timeoutMs)
+{
+    return waitFor(
+        [&] {
+            mFeed->control().requestRefresh().waitForFinished();
+            return waitFor([&] { return mFeed->items().size() == count; }, 3000);
+        },
+        timeoutMs);
+}
+
 bool PlatformSession::waitUntilStill(int timeoutMs)
 {
     const auto seen = [this]() -> QString {

@@ -44,6 +44,8 @@ public:
     // Asks the feed for a refresh until the daemon's timeline request reaches the server,
     // then waits until what it brought is in: see waitUntilStill().
     bool refresh();
+    // Asks the feed for refreshes until it holds this many items.
+    bool waitForItems(int count, int timeoutMs = 20000);
     // Waits until the feed's calls, the notification store and the server's requests have
     // not changed for half a second.
     bool waitUntilStill(int timeoutMs = 15000);

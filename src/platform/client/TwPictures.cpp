@@ -83,7 +83,8 @@ QUrl TwPictures::thumbnailSource(const QUrl &link)
     return QUrl(QStringLiteral("http://instagr.am/p/") + code + QStringLiteral("/media/?size=t"));
 }
 
-QImage TwPictures::decode(const QByteArray &data, QByteArray *format, QString *error)
+QImage TwPictures::decode(const QByteArray &data, QByteArray *format, QString *error,
+                          const std::function<QSize(const QSize &)> &shownSize, QSize *fullSize)
 {
     *format = Tw::Twitter::pictureFormat(data);
     if (!decodable(*format)) {
@@ -107,10 +108,30 @@ QImage TwPictures::decode(const QByteArray &data, QByteArray *format, QString *e
         *error = QStringLiteral("Picture too large: %1 x %2").arg(size.width()).arg(size.height());
         return QImage();
     }
+    if (fullSize)
+        *fullSize = size;
+    // PNG and GIF are decoded whole whatever is asked: they are scaled afterwards as before.
+    if (shownSize && *format == "jpeg") {
+        const QSize shown = shownSize(size);
+        if (shown.width() < size.width() && shown.height() < size.height())
+            reader.setScaledSize(shown);
+    }
     const QImage image = reader.read();
     if (image.isNull())
         *error = QStringLiteral("Unreadable picture: ") + reader.errorString();
     return image;
+}
+
+QSize TwPictures::thumbnailSize(const QSize &picture)
+{
+    const bool small = picture.width() <= 2 * ThumbnailSide && picture.height() <= 2 * ThumbnailSide;
+    return small ? picture : picture.scaled(ThumbnailSide, ThumbnailSide, Qt::KeepAspectRatio);
+}
+
+QSize TwPictures::avatarSize(const QSize &picture, const QImage &mask, const QString &size)
+{
+    const QSize target = mask.isNull() ? QSize(namedAvatarSide(size), namedAvatarSide(size)) : mask.size();
+    return picture.scaled(target, Qt::KeepAspectRatioByExpanding);
 }
 
 QImage TwPictures::composeAvatar(const QImage &picture, const QImage &mask, const QString &size)
@@ -139,14 +160,16 @@ const QList<QLatin1String> &TwPictures::thumbnailExtensions()
 }
 
 QString TwPictures::saveThumbnail(const QByteArray &data, const QImage &picture, const QByteArray &format,
-                                  const QString &basePath)
+                                  const QString &basePath, const QSize &fullSize)
 {
-    const bool small = picture.width() <= 2 * ThumbnailSide && picture.height() <= 2 * ThumbnailSide;
+    const QSize original = fullSize.isValid() ? fullSize : picture.size();
+    const bool small = original.width() <= 2 * ThumbnailSide && original.height() <= 2 * ThumbnailSide;
     if (small && (format == "jpeg" || format == "png" || format == "gif")) {
         const QString path = basePath + QLatin1Char('.') + extensionOf(format);
         return TwCache::writeFile(path, data) ? path : QString();
     }
     const QByteArray encoding = format == "jpeg" ? format : QByteArray("png");
+    // A picture decoded at its thumbnail's size already is left as it is by scaled().
     const QImage thumbnail = small ? picture
                                    : picture.scaled(ThumbnailSide, ThumbnailSide, Qt::KeepAspectRatio,
                                                     Qt::SmoothTransformation);

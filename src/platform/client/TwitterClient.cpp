@@ -13,13 +13,20 @@
 #include "TwPictures.h"
 #include "TwPngWriter.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
+#include <QFutureWatcher>
 #include <QImageReader>
+#include <QPointer>
 #include <QSet>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
+#include <atomic>
 #include <functional>
 #include <limits>
+#include <memory>
 
 namespace Tw {
 
@@ -120,6 +127,65 @@ bool isHttpUrl(const QUrl &url)
         && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
 }
 
+// What a downloaded picture became on the picture thread: the file written, or why none was.
+struct PictureOutcome
+{
+    QString path;
+    QString error;
+    QByteArray format;
+    QSize size; // the picture's own
+};
+
+// Pictures are decoded beside the event loop, one at a time: a 4096 x 4096 PNG takes a
+// few hundred milliseconds and 64 MiB to decode, which on the loop held every bus call
+// back, and two at once would take twice the memory. A child of the application, so that
+// a picture still being made is waited for as the application ends, while everything it
+// uses is still there.
+QThreadPool *pictureThread()
+{
+    static QPointer<QThreadPool> pool;
+    if (!pool) {
+        pool = new QThreadPool(QCoreApplication::instance());
+        pool->setObjectName(QStringLiteral("pictureThread"));
+        pool->setMaxThreadCount(1);
+    }
+    return pool;
+}
+
+// The thumbnail of a picture, decoded at the size it is shown at (see TwPictures).
+PictureOutcome makeThumbnail(const QByteArray &data, const QString &basePath)
+{
+    PictureOutcome outcome;
+    const QImage picture = TwPictures::decode(data, &outcome.format, &outcome.error, TwPictures::thumbnailSize,
+                                              &outcome.size);
+    if (picture.isNull())
+        return outcome;
+    outcome.path = TwPictures::saveThumbnail(data, picture, outcome.format, basePath, outcome.size);
+    if (outcome.path.isEmpty())
+        outcome.error = QStringLiteral("The thumbnail could not be stored");
+    return outcome;
+}
+
+// The avatar of a picture, cut round by the mask and written as PNG at path, with the
+// picture's address, so that a changed avatar is told from the cache.
+PictureOutcome makeAvatar(const QByteArray &data, const QImage &mask, const QString &size, const QString &url,
+                          const QString &path)
+{
+    PictureOutcome outcome;
+    const auto shown = [&mask, &size](const QSize &picture) { return TwPictures::avatarSize(picture, mask, size); };
+    const QImage picture = TwPictures::decode(data, &outcome.format, &outcome.error, shown, &outcome.size);
+    if (picture.isNull())
+        return outcome;
+    QImage avatar = TwPictures::composeAvatar(picture, mask, size);
+    avatar.setText(QString::fromLatin1(AvatarSourceKey), url);
+    QByteArray encoded;
+    if (TwPngWriter::write(avatar, &encoded) && TwCache::writeFile(path, encoded))
+        outcome.path = path;
+    else
+        outcome.error = QStringLiteral("The avatar could not be stored");
+    return outcome;
+}
+
 // A request refused at once; where is the refusing function's Q_FUNC_INFO.
 int refuse(const char *where, int *queryId, int status, const char *why)
 {
@@ -136,11 +202,14 @@ class TwitterPrivate
 public:
     // Takes a successful answer's body; returns why the body does not fit, or nothing.
     using Handler = std::function<QString(int queryId, const QVariant &body)>;
-    using PictureHandler = std::function<QString(int queryId, const QByteArray &data, const QImage &picture,
-                                                 const QByteArray &format)>;
+    // Makes the file of a downloaded picture on the picture thread: holds copies only.
+    using PictureWork = std::function<PictureOutcome(const QByteArray &data)>;
+    // Takes the file made, back on the client's thread.
+    using PictureDone = std::function<void(int queryId, const QString &path)>;
 
     TwitterPrivate(Twitter *client, const QString &token, const QString &tokenSecret, const QString &userId,
                    const QString &consumerKey, const QString &consumerSecret);
+    ~TwitterPrivate();
 
     static int nextQueryId();
     // Writes the id of an accepted request.
@@ -149,9 +218,9 @@ public:
 
     int fetch(const Endpoint &endpoint, const QMap<QString, QString> &args, const Handler &handler);
     void answer(int queryId, const QString &endpoint, const TwHttpResult &result, const Handler &handler);
-    int fetchPicture(const QUrl &url, const PictureHandler &handler);
-    void answerPicture(int queryId, const QString &target, const TwHttpResult &result,
-                       const PictureHandler &handler);
+    int fetchPicture(const QUrl &url, const PictureWork &work, const PictureDone &done);
+    void answerPicture(int queryId, const QString &target, const TwHttpResult &result, const PictureWork &work,
+                       const PictureDone &done);
     void reportError(int queryId, const QString &request, const QString &error, int status = 0);
     void reportErrorLater(int queryId, const QString &request, const QString &error, int status);
 
@@ -164,7 +233,6 @@ public:
                Twitter::RetrieveBehavior behavior);
     void collectFriends(const QString &owner, const QString &cursor, const QVariantMap &page);
     QString cachedAvatar(const QString &key, const QString &url) const;
-    QString saveAvatar(const QString &key, const QString &url, const QImage &picture, const QString &size) const;
 
     Twitter *q;
     const QString token;
@@ -175,6 +243,9 @@ public:
     QImage mask;
     TwCache cache;
     TwApiConnection *connection;
+    // Cleared when the client goes: its pictures still waiting for the picture thread are
+    // not made then (their answers would go nowhere).
+    const std::shared_ptr<std::atomic_bool> alive = std::make_shared<std::atomic_bool>(true);
 
     struct FriendsPaging {
         QVariantList users;
@@ -197,6 +268,11 @@ TwitterPrivate::TwitterPrivate(Twitter *client, const QString &token, const QStr
     , connection(new TwApiConnection(apiBase, TwRequestSigner(consumerKey, consumerSecret, token, tokenSecret),
                                      client))
 {
+}
+
+TwitterPrivate::~TwitterPrivate()
+{
+    *alive = false;
 }
 
 int TwitterPrivate::nextQueryId()
@@ -268,20 +344,20 @@ void TwitterPrivate::answer(int queryId, const QString &endpoint, const TwHttpRe
         reportError(queryId, endpoint, QStringLiteral("Unexpected answer: ") + unfit, result.status);
 }
 
-int TwitterPrivate::fetchPicture(const QUrl &url, const PictureHandler &handler)
+int TwitterPrivate::fetchPicture(const QUrl &url, const PictureWork &work, const PictureDone &done)
 {
     const int queryId = nextQueryId();
     TwHttpRequest *request = connection->download(url);
     const QString target = request->target();
     QObject::connect(request, &TwHttpRequest::finished, q,
-                     [this, queryId, target, handler](const TwHttpResult &result) {
-                         answerPicture(queryId, target, result, handler);
+                     [this, queryId, target, work, done](const TwHttpResult &result) {
+                         answerPicture(queryId, target, result, work, done);
                      });
     return queryId;
 }
 
 void TwitterPrivate::answerPicture(int queryId, const QString &target, const TwHttpResult &result,
-                                   const PictureHandler &handler)
+                                   const PictureWork &work, const PictureDone &done)
 {
     if (!result.answered()) {
         reportError(queryId, target, result.failure);
@@ -292,17 +368,25 @@ void TwitterPrivate::answerPicture(int queryId, const QString &target, const TwH
                     result.status);
         return;
     }
-    QByteArray format;
-    QString error;
-    const QImage picture = TwPictures::decode(result.body, &format, &error);
-    if (picture.isNull()) {
-        reportError(queryId, target, error, result.status);
-        return;
-    }
-    qDebug() << Q_FUNC_INFO << queryId << target << format << picture.size();
-    const QString failure = handler(queryId, result.body, picture, format);
-    if (!failure.isEmpty())
-        reportError(queryId, target, failure, result.status);
+    // The watcher is the client's child: a client deleted meanwhile takes it along, and the
+    // outcome goes nowhere.
+    auto *watcher = new QFutureWatcher<PictureOutcome>(q);
+    const int status = result.status;
+    QObject::connect(watcher, &QFutureWatcherBase::finished, q, [this, watcher, queryId, target, status, done] {
+        watcher->deleteLater();
+        const PictureOutcome outcome = watcher->result();
+        if (!outcome.error.isEmpty()) {
+            reportError(queryId, target, outcome.error, status);
+            return;
+        }
+        qDebug() << Q_FUNC_INFO << queryId << target << outcome.format << outcome.size;
+        done(queryId, outcome.path);
+    });
+    const QByteArray data = result.body;
+    const std::shared_ptr<std::atomic_bool> clientAlive = alive;
+    watcher->setFuture(QtConcurrent::run(pictureThread(), [clientAlive, work, data] {
+        return *clientAlive ? work(data) : PictureOutcome();
+    }));
 }
 
 void TwitterPrivate::reportError(int queryId, const QString &request, const QString &error, int status)
@@ -369,19 +453,6 @@ QString TwitterPrivate::cachedAvatar(const QString &key, const QString &url) con
     QImageReader reader(path, "png");
     reader.setAutoDetectImageFormat(false);
     return reader.text(QString::fromLatin1(AvatarSourceKey)) == url ? path : QString();
-}
-
-QString TwitterPrivate::saveAvatar(const QString &key, const QString &url, const QImage &picture,
-                                   const QString &size) const
-{
-    QImage avatar = TwPictures::composeAvatar(picture, mask, size);
-    // The picture's address goes with it, so that a changed avatar is told from the cache.
-    avatar.setText(QString::fromLatin1(AvatarSourceKey), url);
-    QByteArray encoded;
-    const QString path = cache.picturePath(QStringLiteral("avatars"), key) + AvatarExtension;
-    if (!TwPngWriter::write(avatar, &encoded) || !TwCache::writeFile(path, encoded))
-        return QString();
-    return path;
 }
 
 Twitter::Twitter(const QString &token, const QString &tokenSecret, const QString &userId, const QString &,
@@ -538,14 +609,12 @@ int TwitterPrivate::avatar(QVariantList *result, int *queryId, UserType::UserTyp
     }
     if (!isHttpUrl(QUrl(url)))
         return refuse(Q_FUNC_INFO, queryId, Twitter::RETRIEVE_BAD_REQUEST, "an avatar needs the http(s) url of the picture");
-    const int id = fetchPicture(QUrl(url), [this, key, url, size, type](int queryId, const QByteArray &,
-                                                                      const QImage &picture, const QByteArray &) {
-        const QString path = saveAvatar(key, url, picture, size);
-        if (path.isEmpty())
-            return QStringLiteral("The avatar could not be stored");
-        emit q->userUpdated(type, {path}, queryId);
-        return QString();
-    });
+    const QString path = cache.picturePath(QStringLiteral("avatars"), key) + AvatarExtension;
+    const QImage currentMask = mask;
+    const int id = fetchPicture(
+        QUrl(url),
+        [currentMask, size, url, path](const QByteArray &data) { return makeAvatar(data, currentMask, size, url, path); },
+        [this, type](int queryId, const QString &written) { emit q->userUpdated(type, {written}, queryId); });
     return TwitterPrivate::started(queryId, id);
 }
 
@@ -590,15 +659,10 @@ int Twitter::retrieveTinyUrlImage(const QMap<QString, QString> &args, QString *f
     if (!cached.isEmpty()) {
         return TwitterPrivate::started(queryId, TwitterPrivate::nextQueryId());
     }
-    const int id = d->fetchPicture(source, [this, key](int queryId, const QByteArray &data, const QImage &picture,
-                                                      const QByteArray &format) {
-        const QString path = TwPictures::saveThumbnail(data, picture, format,
-                                                       d->cache.picturePath(QStringLiteral("thumbnails"), key));
-        if (path.isEmpty())
-            return QStringLiteral("The thumbnail could not be stored");
-        emit tinyUrlImageLoaded(path, queryId);
-        return QString();
-    });
+    const QString basePath = d->cache.picturePath(QStringLiteral("thumbnails"), key);
+    const int id = d->fetchPicture(
+        source, [basePath](const QByteArray &data) { return makeThumbnail(data, basePath); },
+        [this](int queryId, const QString &path) { emit tinyUrlImageLoaded(path, queryId); });
     return TwitterPrivate::started(queryId, id);
 }
 
