@@ -386,6 +386,13 @@ void TestPlatform::notificationStoreIsBoundedAndKeepsOthersEntries()
     before = written(NotificationStore::MaxEntries, 10);
     QVERIFY(!notification.publish());
     QCOMPARE(stored(), before);
+    // Growing over the size cap, or not writable (a folder in its place): reported as failed.
+    before = written(1, NotificationStore::MaxBytes - written(1, 0).size() - 50);
+    QVERIFY(!notification.publish());
+    QCOMPARE(stored(), before);
+    QVERIFY(file.remove() && QDir().mkpath(file.fileName()));
+    QVERIFY(!notification.publish());
+    QVERIFY(QDir().rmdir(file.fileName()));
 
     // The lock of a process that has ended is taken over at once.
     written(1, 10);
@@ -402,6 +409,18 @@ void TestPlatform::notificationStoreIsBoundedAndKeepsOthersEntries()
     QVERIFY(!store.hasPendingChanges());
     QCOMPARE(NotificationStore::storedEntries().size(), 2);
     QCOMPARE(notification.id(), 2);
+
+    // While a live process holds the lock the change waits, and is written from the event
+    // loop once; the retry then rests.
+    QLockFile held(lockFile.fileName());
+    QVERIFY(held.tryLock(0));
+    QVERIFY(notification.publish());
+    QVERIFY(store.hasPendingChanges());
+    QTimer *retry = store.findChild<QTimer *>();
+    QVERIFY(retry->isActive() && retry->isSingleShot());
+    held.unlock();
+    QTRY_VERIFY(!store.hasPendingChanges());
+    QVERIFY(!retry->isActive());
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)
