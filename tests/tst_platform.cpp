@@ -237,6 +237,8 @@ void TestPlatform::convertDateTimeReadsServiceDates()
     const QDateTime shifted = Tw::Twitter::convertDateTime(QStringLiteral("Sun Dec 06 07:40:12 +0200 2026"), false);
     QCOMPARE(shifted.toUTC(), utc);
     QCOMPARE(shifted.timeSpec(), Qt::LocalTime);
+    // Not quite the service's form, yet a date.
+    QCOMPARE(Tw::Twitter::convertDateTime(QStringLiteral("Sun\tDec 06 05:40:12 +0000 2026"), true), utc);
     QVERIFY(!Tw::Twitter::convertDateTime(QString(), false).isValid());
     QVERIFY(!Tw::Twitter::convertDateTime(QStringLiteral("Sun Dec 06 05:40:12 +00x0 2026"), false).isValid());
     QVERIFY(!Tw::Twitter::convertDateTime(QStringLiteral("2026-12-06T05:40:12Z"), false).isValid());
