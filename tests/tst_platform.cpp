@@ -92,6 +92,7 @@ void TestPlatform::accountFileDrivesAccountSignals()
 
     writeAccountFile(QStringLiteral("[account]\npresent=true\n"));
     QVERIFY(added.wait());
+    QVERIFY(account.findChild<QTimer *>(QStringLiteral("accountReloadTimer"))->isSingleShot());
     QVERIFY(account.hasAccount());
     QVERIFY(account.isServiceEnabled(TwServiceType::SERVICE_NOTIFICATIONS));
 
