@@ -133,7 +133,7 @@ void TestLogin::genericErrorsRetryAfterOneTwoThreeMinutes()
 void TestLogin::busyErrorAddsAFiveSecondRetry()
 {
     QVERIFY(loginWithError(4, QStringLiteral("Try again")));
-    QTimer *busy = mHarness.timer(QStringLiteral("busyRetryTimer"));
+    const QPointer<QTimer> busy = mHarness.timer(QStringLiteral("busyRetryTimer"));
     QVERIFY(busy && busy->isActive());
     QCOMPARE(busy->interval(), 5000);
     QCOMPARE(mHarness.timer(QStringLiteral("retryLoginTimer"))->interval(), 60000);
@@ -151,6 +151,9 @@ void TestLogin::busyErrorAddsAFiveSecondRetry()
     QMetaObject::invokeMethod(&mHarness.daemon(), "retryLogin");
     QTRY_VERIFY(mHarness.daemon().isLoggedIn());
     QCOMPARE(failed.count(), 0);
+    // A retry that has fired is gone.
+    busy->start(0);
+    QTRY_VERIFY(!busy);
 }
 
 void TestLogin::unusableAccountIsMarkedAndNotRetried_data()

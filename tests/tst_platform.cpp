@@ -92,6 +92,7 @@ void TestPlatform::accountFileDrivesAccountSignals()
 
     writeAccountFile(QStringLiteral("[account]\npresent=true\n"));
     QVERIFY(added.wait());
+    QVERIFY(account.findChild<QTimer *>(QStringLiteral("accountReloadTimer"))->isSingleShot());
     QVERIFY(account.hasAccount());
     QVERIFY(account.isServiceEnabled(TwServiceType::SERVICE_NOTIFICATIONS));
 
@@ -237,6 +238,8 @@ void TestPlatform::convertDateTimeReadsServiceDates()
     const QDateTime shifted = Tw::Twitter::convertDateTime(QStringLiteral("Sun Dec 06 07:40:12 +0200 2026"), false);
     QCOMPARE(shifted.toUTC(), utc);
     QCOMPARE(shifted.timeSpec(), Qt::LocalTime);
+    // Not quite the service's form, yet a date.
+    QCOMPARE(Tw::Twitter::convertDateTime(QStringLiteral("Sun\tDec 06 05:40:12 +0000 2026"), true), utc);
     QVERIFY(!Tw::Twitter::convertDateTime(QString(), false).isValid());
     QVERIFY(!Tw::Twitter::convertDateTime(QStringLiteral("Sun Dec 06 05:40:12 +00x0 2026"), false).isValid());
     QVERIFY(!Tw::Twitter::convertDateTime(QStringLiteral("2026-12-06T05:40:12Z"), false).isValid());
@@ -386,6 +389,13 @@ void TestPlatform::notificationStoreIsBoundedAndKeepsOthersEntries()
     before = written(NotificationStore::MaxEntries, 10);
     QVERIFY(!notification.publish());
     QCOMPARE(stored(), before);
+    // Growing over the size cap, or not writable (a folder in its place): reported as failed.
+    before = written(1, NotificationStore::MaxBytes - written(1, 0).size() - 50);
+    QVERIFY(!notification.publish());
+    QCOMPARE(stored(), before);
+    QVERIFY(file.remove() && QDir().mkpath(file.fileName()));
+    QVERIFY(!notification.publish());
+    QVERIFY(QDir().rmdir(file.fileName()));
 
     // The lock of a process that has ended is taken over at once.
     written(1, 10);
@@ -402,6 +412,18 @@ void TestPlatform::notificationStoreIsBoundedAndKeepsOthersEntries()
     QVERIFY(!store.hasPendingChanges());
     QCOMPARE(NotificationStore::storedEntries().size(), 2);
     QCOMPARE(notification.id(), 2);
+
+    // While a live process holds the lock the change waits, and is written from the event
+    // loop once; the retry then rests.
+    QLockFile held(lockFile.fileName());
+    QVERIFY(held.tryLock(0));
+    QVERIFY(notification.publish());
+    QVERIFY(store.hasPendingChanges());
+    QTimer *retry = store.findChild<QTimer *>();
+    QVERIFY(retry->isActive() && retry->isSingleShot());
+    held.unlock();
+    QTRY_VERIFY(!store.hasPendingChanges());
+    QVERIFY(!retry->isActive());
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)

@@ -335,6 +335,8 @@ void TestRunner::withoutProviderNothingIsReady()
     QCOMPARE(finished.first().at(2).toByteArray(), QByteArray("xyz"));
     QCOMPARE(SocialProviderError::fromBytes(finished.first().at(3).toByteArray()), SocialProviderError(6, QStringLiteral("Handler not ready")));
     QCOMPARE(runner.metaData().size(), 4);
+    // The path is the first runner's: this one cannot serve, and leaves it serving.
+    QVERIFY(!runner.init());
 }
 
 // An expression within the bounds that backtracks on long texts: some 2 ms a person,

@@ -475,6 +475,10 @@ void TestTimeline::friendAvatarsArePrefetchedAcrossPages()
     QMetaObject::invokeMethod(&mHarness.daemon(), "avatarTimeout");
     emit client()->userUpdated(UserType::Avatar, {QStringLiteral("/net/friend.png")}, avatars.last().queryId);
     QVERIFY(!avatarTimer->isActive());
+    // Its late failure frees the name: the next prefetch asks for every friend anew.
+    emit client()->networkRequestError(avatars.last().queryId, {});
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onTimer");
+    QTRY_COMPARE(networkAvatarRequests().size(), 2 * avatars.size());
 }
 
 void TestTimeline::sixthTickCleansTheClientCache()

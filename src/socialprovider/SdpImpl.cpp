@@ -32,9 +32,12 @@ SdpImpl::SdpImpl(SocialProviderInterface *interface, QObject *parent)
 SdpImpl::~SdpImpl()
 {
     qDebug() << Q_FUNC_INFO;
+    // A runner whose init failed leaves the name and the object of the one that holds them.
     QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.unregisterService(mServiceName);
-    bus.unregisterObject(mObjectPath, QDBusConnection::UnregisterNode);
+    if (bus.objectRegisteredAt(mObjectPath) == this) {
+        bus.unregisterService(mServiceName);
+        bus.unregisterObject(mObjectPath, QDBusConnection::UnregisterNode);
+    }
     delete mInterface;
 }
 

@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QNetworkProxy>
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -206,9 +207,17 @@ void TestClientErrors::slowAnswerEndsAtTheRequestTimeout()
     QCOMPARE(deadlines.size(), 1);
     QCOMPARE(deadlines.first()->interval(), 30000);
     QVERIFY(failed.isEmpty());
+    // The connection is given up as the failure is told, not at some later turn.
+    bool replyRunning = true;
+    connect(mClient.data(), &Tw::Twitter::networkRequestError, this, [&] {
+        replyRunning = false;
+        for (const QNetworkReply *reply : mClient->findChildren<QNetworkReply *>())
+            replyRunning |= reply->isRunning();
+    });
     deadlines.first()->start(0);
     QCOMPARE(errorFor(failed, queryId).value(QStringLiteral("error")).toString(), QStringLiteral("Request timed out after 30 s"));
     QVERIFY(updated.isEmpty());
+    QVERIFY(!replyRunning);
     QTRY_VERIFY(mClient->findChildren<QTimer *>(QStringLiteral("requestTimeout")).isEmpty());
 }
 

@@ -54,6 +54,7 @@ private Q_SLOTS:
     void refusesABrokenPictureBehindAGoodSignature();
     void refusesAPictureTooLargeToDecode();
     void largePngThumbnailIsScaledAndWrittenAsPng();
+    void avatarWithoutMaskTakesTheNamedSize();
     // Last, after every kind of input above.
     void loadsOnlyThePluginOfTheFormatDecoded();
 };
@@ -156,6 +157,14 @@ void TestTwPictures::largePngThumbnailIsScaledAndWrittenAsPng()
     const QRgb middle = thumbnail.pixel(75, 37);
     QCOMPARE(qAlpha(middle), 128);
     QVERIFY(qAbs(qRed(middle) - 200) <= 1 && qAbs(qGreen(middle) - 100) <= 1 && qAbs(qBlue(middle) - 50) <= 1);
+}
+
+void TestTwPictures::avatarWithoutMaskTakesTheNamedSize()
+{
+    QImage picture(60, 30, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    QCOMPARE(TwPictures::composeAvatar(picture, QImage(), QStringLiteral("mini")).size(), QSize(24, 24));
+    QCOMPARE(TwPictures::composeAvatar(picture, QImage(), QStringLiteral("normal")).size(), QSize(48, 48));
 }
 
 void TestTwPictures::loadsOnlyThePluginOfTheFormatDecoded()

@@ -8,8 +8,10 @@
 #include "FeedItems.h"
 #include "Fixtures.h"
 
+#include <QDir>
 #include <QImage>
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTest>
 
@@ -95,6 +97,19 @@ void TestE2eRoads::newTweetBecomesAnItem()
                                    {QStringLiteral("name"), QStringLiteral("Carol W")}}));
     const QString id = session.server().lastAnswer().value(QStringLiteral("id_str")).toString();
     QVERIFY(!id.isEmpty());
+    // Wake-ups of the thread of Qt's network bearers, which rests: no polling one is in.
+    const auto bearerWakeUps = [&] {
+        const QString tasks = QStringLiteral("/proc/%1/task/").arg(session.daemon().processId());
+        for (const QString &task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile comm(tasks + task + QStringLiteral("/comm")), status(tasks + task + QStringLiteral("/status"));
+            if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("Qt bearer") && status.open(QIODevice::ReadOnly))
+                return QRegularExpression(QStringLiteral("voluntary_ctxt_switches:\\s*(\\d+)"))
+                    .match(QString::fromLatin1(status.readAll())).captured(1).toInt();
+        }
+        return -1;
+    };
+    const int wakeUps = bearerWakeUps();
+    QVERIFY(wakeUps >= 0);
     QVERIFY(session.refresh());
     QTRY_VERIFY_WITH_TIMEOUT(session.itemTweetIds().contains(id), 15000);
     const QJsonObject item = session.feed().items().at(session.itemTweetIds().indexOf(id))[QStringLiteral("item")].toObject();
@@ -102,6 +117,7 @@ void TestE2eRoads::newTweetBecomesAnItem()
     QVERIFY2(item[QStringLiteral("title")].toString().contains(QStringLiteral("Carol W")),
              qPrintable(item[QStringLiteral("title")].toString()));
     QVERIFY(QFile::exists(item[QStringLiteral("icon")].toString()));
+    QVERIFY2(bearerWakeUps() < wakeUps + 20, qPrintable(QString::number(bearerWakeUps() - wakeUps)));
 }
 
 void TestE2eRoads::newMentionShowsInTheMentionsGroup()

@@ -82,6 +82,9 @@ QProcessEnvironment PlatformSession::daemonEnvironment() const
         environment.insert(name, mServer->proxyUrl());
     environment.remove(QStringLiteral("no_proxy"));
     environment.remove(QStringLiteral("NO_PROXY"));
+    // Qt's polling bearer is the daemon's to keep out; let in, it would poll every 5 ms.
+    environment.remove(QStringLiteral("QT_EXCLUDE_GENERIC_BEARER"));
+    environment.insert(QStringLiteral("QT_BEARER_POLL_TIMEOUT"), QStringLiteral("5"));
     return environment;
 }
 

@@ -70,9 +70,11 @@ bool boolean(const QVariant &value, bool *ok)
 TwAccount::TwAccount(QObject *parent)
     : QObject(parent)
     , mPath(defaultFilePath())
+    , mReloadTimer(this)
     , mRecheckTimer(this)
 {
     Tw::registerMetaTypes();
+    mReloadTimer.setObjectName(QStringLiteral("accountReloadTimer"));
     mReloadTimer.setSingleShot(true);
     mReloadTimer.setInterval(ReloadDelayMs);
     mRecheckTimer.setObjectName(QStringLiteral("accountRecheckTimer"));
