@@ -371,14 +371,18 @@ void TestNotifications::secondResultDuringAFetchJoinsTheFirst()
 {
     setPreferences(true, true, true);
     TwitterDouble::setDefault(TwitterDouble::User, UserType::FriendsList, TwitterDouble::Answer());
-    poll({mention(QStringLiteral("61"), QStringLiteral("Alice"), QStringLiteral("alice"))}, {});
-    poll({mention(QStringLiteral("62"), QStringLiteral("Bob"), QStringLiteral("bob"))}, {});
+    const QString before = storedId(QStringLiteral("LastIdMentions"));
+    const QVariant alice = mention(QStringLiteral("61"), QStringLiteral("Alice"), QStringLiteral("alice"));
+    poll({alice}, {});
+    // Held, their id is not recorded: should the daemon end during the fetch, the next
+    // poll brings them again; the poll during the fetch does, and each is shown once.
+    QCOMPARE(storedId(QStringLiteral("LastIdMentions")), before);
+    poll({mention(QStringLiteral("62"), QStringLiteral("Bob"), QStringLiteral("bob")), alice}, {});
     const auto pages = TwitterDouble::networkRequests(TwitterDouble::User, UserType::FriendsList);
     QCOMPARE(pages.size(), 1); // the fetch under way serves the second result too
     emit client()->userUpdated(UserType::FriendsList,
                                {friendsPage({QStringLiteral("alice"), QStringLiteral("bob")}, QStringLiteral("0"))},
                                pages.first().queryId);
-    // Both are shown, the newer first: the first one's id was recorded already.
     const QJsonObject group = shown(QStringLiteral("group"), Mentions).first();
     QCOMPARE(group[QStringLiteral("summary")].toString(), QStringLiteral("Bob, Alice"));
     QCOMPARE(group[QStringLiteral("count")].toInt(), 2);

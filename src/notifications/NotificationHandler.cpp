@@ -338,24 +338,42 @@ void NotificationHandler::notify(const QVariantList &items, const Kind &kind)
 void NotificationHandler::handleMentionsRetweets(const QVariantList &mentions)
 {
     qDebug() << Q_FUNC_INFO << mentions.size();
-    if (!mSilent) {
-        // Mentions held for a friends fetch under way stay held, after the newer ones: their
-        // ids are recorded already, so replacing them would lose them.
-        const bool held = !mPendingMentions.isEmpty();
-        if (!(mEnabledTypes & TYPE_FOLLOWED_ONLY)) {
-            mPendingMentions = mentions + mPendingMentions;
-            finishHandleMentionsRetweets();
-        } else {
-            bool completed = false;
-            mPendingMentions = filterOnlyFollowed(mentions, completed) + mPendingMentions;
-            if (completed && !held)
-                finishHandleMentionsRetweets();
-            else
-                daemon()->fetchFriends();
-        }
+    // The newest id is recorded once the mentions are decided: held for a friends fetch,
+    // they come again with the next poll should the process end before it.
+    mUnrecordedMentions = mentions;
+    if (mSilent) {
+        recordNewestMention();
+        return;
     }
-    // The newest id is recorded also for mentions filtered out, held back or silenced.
-    handleLastId(TwitterOstra::MentionEventType, mentions);
+    // Mentions held for a fetch under way stay held, after the newer ones; a poll during
+    // the fetch brings them again, since their id is not recorded yet.
+    const bool held = !mPendingMentions.isEmpty();
+    bool completed = true;
+    const QVariantList shown = mEnabledTypes & TYPE_FOLLOWED_ONLY ? filterOnlyFollowed(mentions, completed) : mentions;
+    mPendingMentions = joined(shown, mPendingMentions);
+    if ((mEnabledTypes & TYPE_FOLLOWED_ONLY) && (!completed || held))
+        daemon()->fetchFriends();
+    else
+        finishHandleMentionsRetweets();
+}
+
+QVariantList NotificationHandler::joined(const QVariantList &newer, const QVariantList &held)
+{
+    QVariantList result = newer;
+    QSet<QString> ids;
+    for (const QVariant &mention : newer)
+        ids.insert(field(mention.toMap(), QStringLiteral("id")));
+    for (const QVariant &mention : held) {
+        if (!ids.contains(field(mention.toMap(), QStringLiteral("id"))))
+            result.append(mention);
+    }
+    return result;
+}
+
+void NotificationHandler::recordNewestMention()
+{
+    handleLastId(TwitterOstra::MentionEventType, mUnrecordedMentions);
+    mUnrecordedMentions.clear();
 }
 
 void NotificationHandler::decideHeldMentions()
@@ -414,4 +432,5 @@ void NotificationHandler::finishHandleMentionsRetweets()
         qDebug() << Q_FUNC_INFO << field(mention.toMap(), QStringLiteral("id")) << field(mention.toMap(), QStringLiteral("text"));
     processMentions(kept);
     mPendingMentions.clear();
+    recordNewestMention();
 }

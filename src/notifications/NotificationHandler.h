@@ -78,6 +78,10 @@ private Q_SLOTS:
     void finishHandleMentionsRetweets();
 
 private:
+    // The newer mentions, then the held ones that the newer do not bring again.
+    static QVariantList joined(const QVariantList &newer, const QVariantList &held);
+    void recordNewestMention();
+
     struct Kind;
     static const Kind Messages;
     static const Kind Mentions;
@@ -94,4 +98,6 @@ private:
     QList<ONotification *> mShownNotifications;
     QList<ONotificationGroup *> mShownGroups;
     QVariantList mPendingMentions;
+    // The latest mentions result whose newest id waits for its mentions to be decided.
+    QVariantList mUnrecordedMentions;
 };

@@ -229,8 +229,14 @@ void InterleavingRun::deleteTweet()
 void InterleavingRun::postNotice(const QString &eventType)
 {
     // A page of the service holds 20: more would be missed at the next poll by design.
-    if (std::count_if(mNotices.cbegin(), mNotices.cend(), [](const Notice &n) { return n.fate == Notice::Pending; }) >= 15)
+    // Mentions wait while their kind is off, so a quiet point may not bring them down.
+    const auto pending = [this] {
+        return std::count_if(mNotices.cbegin(), mNotices.cend(), [](const Notice &n) { return n.fate == Notice::Pending; });
+    };
+    if (pending() >= 15)
         quietPoint();
+    if (pending() >= 15)
+        return;
     Notice notice{QString(), eventType, QString(), QString()};
     QJsonObject body{{QStringLiteral("text"), QStringLiteral("@AliceInData step %1").arg(mStep)}};
     if (eventType == Mentions) {
