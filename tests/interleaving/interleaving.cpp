@@ -129,6 +129,7 @@ private:
     int mQuietPoints = 0;
     bool mLoginError = false;
     bool mFeedLate = false;
+    bool mLateAnswers = false; // some may still be on their way when the faults are cleared
     QList<qint64> mMemory;
 };
 
@@ -282,7 +283,10 @@ void InterleavingRun::serviceFault()
         fault.insert(QStringLiteral("reset"), QDateTime::currentSecsSinceEpoch() + 1 + pick(4));
         break;
     case 2: fault.insert(QStringLiteral("malformed"), true); break;
-    default: fault.insert(QStringLiteral("delay_ms"), 200 + pick(2800)); break;
+    default:
+        fault.insert(QStringLiteral("delay_ms"), 200 + pick(2800));
+        mLateAnswers = true;
+        break;
     }
     mSession.server().post(QStringLiteral("faults"), fault);
     note(QStringLiteral("service fault ") + QString::fromUtf8(QJsonDocument(fault).toJson(QJsonDocument::Compact)));
@@ -415,6 +419,10 @@ bool InterleavingRun::settle()
         violation(QStringLiteral("the daemon ended by itself with status %1").arg(mSession.daemon().exitCode()));
         return false;
     }
+    // Answers held back before the clear come within 3 s; the log shows them only then.
+    if (mLateAnswers)
+        mSession.waitFor([] { return false; }, 3100);
+    mLateAnswers = false;
     mSession.waitUntilStill(5000);
     server.post(QStringLiteral("requests/clear"));
     const auto answered = [&] {
