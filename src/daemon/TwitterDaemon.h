@@ -247,4 +247,7 @@ private:
     bool mMentionFriendsFirstPage;
     // An item post timed out during this refresh.
     bool mEventFeedHung;
+    // Started when a refresh is over: the memory its replies and pictures took goes back
+    // to the system once the event loop is free.
+    QTimer *mReleaseMemoryTimer;
 };

@@ -97,6 +97,8 @@ void TwitterDaemon::onTimelineUpdated(const TimelineType::TimelineType &type, co
     }
     mUncachedIds.clear();
     // The cycle is over unless tweets still wait for avatars from the network.
-    if (mAvatarQueryIds.isEmpty())
+    if (mAvatarQueryIds.isEmpty()) {
         mTimelineQueryId = -1;
+        mReleaseMemoryTimer->start();
+    }
 }
