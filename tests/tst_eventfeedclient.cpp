@@ -3,9 +3,11 @@
 // -1, an error, none), a cached tweet and the service switch; and the item's pictures.
 
 #include "DaemonHarness.h"
+#include "FeedItem.h"
 #include "FeedItems.h"
 #include "TwAccount.h"
 #include "TwFactoryOstra.h"
+#include "Twitter.h"
 
 #include <QDataStream>
 #include <QJsonObject>
@@ -42,6 +44,8 @@ private Q_SLOTS:
     void cachedOrSwitchedOffTweetIsNotPosted();
     void minusOneIsLoggedAndReturned();
     void errorOrAbsentFeedGivesMinusOne();
+    void timestampIsTheLocalTime_data();
+    void timestampIsTheLocalTime();
 
 private:
     QJsonObject lastItem();
@@ -118,6 +122,32 @@ void TestEventFeedClient::errorOrAbsentFeedGivesMinusOne()
     QCOMPARE(mHarness.daemon().addTweetToHomeView(plainTweet(QStringLiteral("1009")), QString(), {}), qint64(-1));
     QVERIFY(mHarness.cachedItems().isEmpty());
     QVERIFY(mHarness.feed().start());
+}
+
+void TestEventFeedClient::timestampIsTheLocalTime_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QString>("created");
+    QTest::newRow("summer time") << QByteArray("Europe/Helsinki") << "Sun Jul 05 21:40:12 +0000 2026";
+    QTest::newRow("an hour before the change") << QByteArray("Europe/Helsinki") << "Sun Mar 29 00:30:00 +0000 2026";
+    QTest::newRow("half an hour, winter") << QByteArray("America/St_Johns") << "Sun Dec 06 05:40:12 +0530 2026";
+    QTest::newRow("before 1970") << QByteArray("Europe/Helsinki") << "Sat Jul 05 21:40:12 +0000 1969";
+}
+
+// The item's time is read apart from QDateTime's local time, and must say the same.
+void TestEventFeedClient::timestampIsTheLocalTime()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QString, created);
+    const QByteArray zoneBefore = qgetenv("TZ");
+    qputenv("TZ", zone);
+    QVariantMap tweet = plainTweet(QStringLiteral("1010"));
+    tweet.insert(QStringLiteral("created_at"), created);
+    const QString timestamp = EventFeed::homeViewItem(tweet, QString(), {}).value(QStringLiteral("timestamp")).toString();
+    const QString expected = Tw::Twitter::convertDateTime(created, false).toString(Qt::ISODate);
+    zoneBefore.isNull() ? qunsetenv("TZ") : qputenv("TZ", zoneBefore);
+    QVERIFY(!expected.isEmpty());
+    QCOMPARE(timestamp, expected);
 }
 
 QTEST_GUILESS_MAIN(TestEventFeedClient)

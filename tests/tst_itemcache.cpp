@@ -114,6 +114,9 @@ void TestItemCache::failedLookupSkipsTheTweet()
     QVERIFY(mHarness.daemon().deleteDbTables());
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Error: Post query failed. ")));
     QCOMPARE(mHarness.daemon().checkTweetFromDb(tweet(QStringLiteral("5"))), TwitterDaemon::NEXT_STEP_SKIP);
+    QSet<QString> cached;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Error: Post query failed. ")));
+    QVERIFY(!mHarness.daemon().cachedTweetIds(TwitterDaemon::FetchedIds(timeline({QStringLiteral("5")})), &cached));
 }
 
 void TestItemCache::staleRemovalHonoursTheFetchedSpan_data()
@@ -166,6 +169,7 @@ void TestItemCache::hostileIdsAreDataNotSql_data()
     QTest::newRow("comment") << "9 /* */ --";
     QTest::newRow("parenthesis") << "9)) OR 1=1 OR ((1";
     QTest::newRow("json") << "9\", \"1000";
+    QTest::newRow("json escapes") << "9\\\"\t\x01\\u0022";
 }
 
 void TestItemCache::hostileIdsAreDataNotSql()
@@ -178,6 +182,9 @@ void TestItemCache::hostileIdsAreDataNotSql()
     daemon.addTweetToDb(tweet(id), 3);
     QCOMPARE(daemon.checkTweetFromDb(tweet(id)), TwitterDaemon::NEXT_STEP_SKIP);
     QCOMPARE(mHarness.cachedItems().value(id), 3);
+    QSet<QString> cached;
+    QVERIFY(daemon.cachedTweetIds(TwitterDaemon::FetchedIds(timeline({id, QStringLiteral("1000"), QStringLiteral("7")})), &cached));
+    QCOMPARE(cached, (QSet<QString>{id, QStringLiteral("1000")}));
 
     // As a fetched id it selects exactly what its text says; the other rows are untouched.
     daemon.removeStaleItems(timeline({QStringLiteral("1001"), id}));

@@ -66,8 +66,12 @@ TwitterDaemon::TwitterDaemon(bool firstStart, QObject *parent)
     , mFetchingMentionFriends(false)
     , mMentionFriendsFirstPage(false)
     , mEventFeedHung(false)
+    , mReleaseMemoryTimer(new QTimer(this))
 {
     mNotifHandler = new NotificationHandler(this);
+    mReleaseMemoryTimer->setSingleShot(true);
+    mReleaseMemoryTimer->setInterval(0);
+    connect(mReleaseMemoryTimer, &QTimer::timeout, this, &Helper::releaseFreedMemory);
 }
 
 TwitterDaemon::~TwitterDaemon()

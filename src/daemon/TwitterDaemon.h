@@ -89,8 +89,18 @@ public:
     void releasePreparedQueries();
     void addTweetToDb(const QVariantMap &tweet, qint64 homeviewId);
     NEXT_STEP checkTweetFromDb(const QVariantMap &tweet);
+    // A fetched timeline's ids in its order, and as the JSON array bound to statements.
+    struct FetchedIds {
+        explicit FetchedIds(const QVariantList &timeline);
+        QStringList ids;
+        QString json;
+    };
+    // The fetched ids that the cache holds, in one statement; false when the lookup failed
+    // (every tweet then counts as cached).
+    bool cachedTweetIds(const FetchedIds &fetched, QSet<QString> *cached);
     // Withdraws the items of cached tweets that a fetched timeline no longer lists.
     void removeStaleItems(const QVariantList &timeline);
+    void removeStaleItems(const FetchedIds &fetched);
 
     // Composes the tweet's event feed item and posts it; the item id, or -1.
     qint64 addTweetToHomeView(const QVariantMap &tweet, const QString &avatar, QStringList images);
@@ -197,10 +207,15 @@ private:
     NetworkMonitor *mNetworkManager;
     ComHalvexHomeEventFeedInterface *mEventFeedIf;
     QSqlDatabase mDb;
-    // Statements run once or twice per tweet of every refresh, prepared once; a change of
+    // Statements run for every refresh or tweet, prepared once; a change of
     // the table lets them go.
     QScopedPointer<QSqlQuery> mInsertQuery;
     QScopedPointer<QSqlQuery> mLookupQuery;
+    QScopedPointer<QSqlQuery> mLookupAllQuery;
+    QScopedPointer<QSqlQuery> mStaleQuery;
+    // Ids that the refresh under way found missing from the cache, none written since:
+    // looking them up again before their post needs no statement.
+    QSet<QString> mUncachedIds;
     QString mUserId;
     QString mUserName;
     bool mLoggedIn;
@@ -232,4 +247,7 @@ private:
     bool mMentionFriendsFirstPage;
     // An item post timed out during this refresh.
     bool mEventFeedHung;
+    // Started when a refresh is over: the memory its replies and pictures took goes back
+    // to the system once the event loop is free.
+    QTimer *mReleaseMemoryTimer;
 };

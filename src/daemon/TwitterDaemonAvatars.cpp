@@ -7,6 +7,7 @@
 #include "Twitter.h"
 
 #include <QDebug>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -108,6 +109,7 @@ void TwitterDaemon::onUserUpdated(const UserType::UserType &type, const QVariant
         releaseTweetsWaitingFor(name, data.value(0).toString());
         if (mAvatarQueryIds.isEmpty()) {
             mTimelineQueryId = -1;
+            mReleaseMemoryTimer->start();
             qDebug() << Q_FUNC_INFO << "All needed (timeline) avatars fetched from network";
         }
     }

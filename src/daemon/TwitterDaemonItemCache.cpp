@@ -6,8 +6,6 @@
 #include "eventfeedinterface.h"
 
 #include <QDebug>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -22,12 +20,41 @@ QString tweetId(const QVariantMap &tweet)
 }
 
 // Lists of ids travel into SQL as one bound JSON array, read back with json_each(),
-// so that no id from the network is ever part of a statement's text.
+// so that no id from the network is ever part of a statement's text. Written here rather
+// than through QJsonDocument, which took more time than the lookup it fed.
 QString jsonArray(const QStringList &ids)
 {
-    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(ids)).toJson(QJsonDocument::Compact));
+    QString json;
+    json.reserve(2 + ids.size() * 24);
+    json.append(QLatin1Char('['));
+    for (const QString &id : ids) {
+        if (&id != &ids.first())
+            json.append(QLatin1Char(','));
+        json.append(QLatin1Char('"'));
+        for (const QChar c : id) {
+            if (c == QLatin1Char('"') || c == QLatin1Char('\\')) {
+                json.append(QLatin1Char('\\'));
+                json.append(c);
+            } else if (c.unicode() < 0x20) {
+                json.append(QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0')));
+            } else {
+                json.append(c);
+            }
+        }
+        json.append(QLatin1Char('"'));
+    }
+    json.append(QLatin1Char(']'));
+    return json;
 }
 
+}
+
+TwitterDaemon::FetchedIds::FetchedIds(const QVariantList &timeline)
+{
+    ids.reserve(timeline.size());
+    for (const QVariant &tweet : timeline)
+        ids.append(tweetId(tweet.toMap()));
+    json = jsonArray(ids);
 }
 
 bool TwitterDaemon::createDbTables()
@@ -111,12 +138,16 @@ void TwitterDaemon::releasePreparedQueries()
 {
     mInsertQuery.reset();
     mLookupQuery.reset();
+    mLookupAllQuery.reset();
+    mStaleQuery.reset();
+    mUncachedIds.clear();
 }
 
 void TwitterDaemon::addTweetToDb(const QVariantMap &tweet, qint64 homeviewId)
 {
     QSqlQuery *query = preparedQuery(
         mInsertQuery, QStringLiteral("INSERT INTO items(twitter_id, homeview_id) VALUES (:twitter_id, :homeview_id);"));
+    mUncachedIds.remove(tweetId(tweet));
     QSqlError error = mDb.lastError();
     if (query) {
         query->bindValue(QStringLiteral(":homeview_id"), homeviewId);
@@ -135,6 +166,8 @@ void TwitterDaemon::addTweetToDb(const QVariantMap &tweet, qint64 homeviewId)
 
 TwitterDaemon::NEXT_STEP TwitterDaemon::checkTweetFromDb(const QVariantMap &tweet)
 {
+    if (mUncachedIds.contains(tweetId(tweet)))
+        return NEXT_STEP_ADD_TO_HOMEVIEW;
     QSqlQuery *query = preparedQuery(mLookupQuery, QStringLiteral("SELECT * FROM items WHERE twitter_id = :id;"));
     if (!query) {
         qWarning() << Q_FUNC_INFO << "Error: Post query failed. " << mDb.lastError();
@@ -151,49 +184,72 @@ TwitterDaemon::NEXT_STEP TwitterDaemon::checkTweetFromDb(const QVariantMap &twee
     return cached ? NEXT_STEP_SKIP : NEXT_STEP_ADD_TO_HOMEVIEW;
 }
 
+bool TwitterDaemon::cachedTweetIds(const FetchedIds &fetched, QSet<QString> *cached)
+{
+    // One read for the whole refresh instead of one per tweet.
+    QSqlQuery *query = preparedQuery(
+        mLookupAllQuery, QStringLiteral("SELECT twitter_id FROM items WHERE twitter_id IN (SELECT value FROM json_each(:ids))"));
+    if (!query) {
+        qWarning() << Q_FUNC_INFO << "Error: Post query failed. " << mDb.lastError();
+        return false;
+    }
+    query->bindValue(QStringLiteral(":ids"), fetched.json);
+    if (!query->exec()) {
+        qWarning() << Q_FUNC_INFO << "Error: Post query failed. " << query->lastError();
+        return false;
+    }
+    while (query->next())
+        cached->insert(query->value(0).toString());
+    query->finish();
+    return true;
+}
+
 void TwitterDaemon::removeStaleItems(const QVariantList &timeline)
 {
-    if (timeline.isEmpty())
+    if (!timeline.isEmpty())
+        removeStaleItems(FetchedIds(timeline));
+}
+
+void TwitterDaemon::removeStaleItems(const FetchedIds &fetched)
+{
+    if (fetched.ids.isEmpty())
         return;
-    QStringList fetchedIds;
-    fetchedIds.reserve(timeline.size());
-    for (const QVariant &tweet : timeline)
-        fetchedIds.append(tweetId(tweet.toMap()));
-    const QString oldestId = fetchedIds.last();
+    const QString oldestId = fetched.ids.last();
 
     // Every cached tweet newer than the oldest fetched one that the fetch no longer lists:
     // longer ids, then ids of the same length that sort after it. Two branches rather
     // than an OR, so that each can walk the age index instead of the whole table.
-    QSqlQuery query(mDb);
-    if (!query.prepare(QStringLiteral(
+    QSqlQuery *query = preparedQuery(mStaleQuery, QStringLiteral(
             "SELECT twitter_id, homeview_id FROM items WHERE length(twitter_id) > length(:twitter_id1)"
             " AND twitter_id NOT IN (SELECT value FROM json_each(:fetched_ids1))"
             " UNION ALL"
             " SELECT twitter_id, homeview_id FROM items WHERE length(twitter_id) = length(:twitter_id2)"
-            " AND twitter_id > :twitter_id3 AND twitter_id NOT IN (SELECT value FROM json_each(:fetched_ids2))"))) {
-        qCritical() << Q_FUNC_INFO << "Failed to prepare query" << query.lastError().text();
+            " AND twitter_id > :twitter_id3 AND twitter_id NOT IN (SELECT value FROM json_each(:fetched_ids2))"));
+    if (!query) {
+        qCritical() << Q_FUNC_INFO << "Failed to prepare query" << mDb.lastError().text();
         return;
     }
-    const QString fetched = jsonArray(fetchedIds);
-    query.bindValue(QStringLiteral(":twitter_id1"), oldestId);
-    query.bindValue(QStringLiteral(":twitter_id2"), oldestId);
-    query.bindValue(QStringLiteral(":twitter_id3"), oldestId);
-    query.bindValue(QStringLiteral(":fetched_ids1"), fetched);
-    query.bindValue(QStringLiteral(":fetched_ids2"), fetched);
-    if (!query.exec()) {
-        qCritical() << Q_FUNC_INFO << "Failed to fetch ids" << query.lastError().text();
+    query->bindValue(QStringLiteral(":twitter_id1"), oldestId);
+    query->bindValue(QStringLiteral(":twitter_id2"), oldestId);
+    query->bindValue(QStringLiteral(":twitter_id3"), oldestId);
+    query->bindValue(QStringLiteral(":fetched_ids1"), fetched.json);
+    query->bindValue(QStringLiteral(":fetched_ids2"), fetched.json);
+    if (!query->exec()) {
+        qCritical() << Q_FUNC_INFO << "Failed to fetch ids" << query->lastError().text();
         return;
     }
 
     QStringList staleIds;
-    while (query.next()) {
-        staleIds.append(query.value(0).toString());
-        mEventFeedIf->removeItem(query.value(1).toLongLong());
+    while (query->next()) {
+        staleIds.append(query->value(0).toString());
+        mEventFeedIf->removeItem(query->value(1).toLongLong());
     }
+    query->finish();
     if (staleIds.isEmpty())
         return;
     // Should the delete fail, the next fetch selects the rows again and withdraws anew.
-    query.prepare(QStringLiteral("DELETE FROM items WHERE twitter_id IN (SELECT value FROM json_each(:stale_ids))"));
-    query.bindValue(QStringLiteral(":stale_ids"), jsonArray(staleIds));
-    query.exec();
+    QSqlQuery remove(mDb);
+    remove.prepare(QStringLiteral("DELETE FROM items WHERE twitter_id IN (SELECT value FROM json_each(:stale_ids))"));
+    remove.bindValue(QStringLiteral(":stale_ids"), jsonArray(staleIds));
+    remove.exec();
 }

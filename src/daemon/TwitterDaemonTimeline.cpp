@@ -65,13 +65,23 @@ void TwitterDaemon::onTimelineUpdated(const TimelineType::TimelineType &type, co
     qDebug() << Q_FUNC_INFO << int(type) << queryId << data.size();
     if (type != TimelineType::HomeTimeline || queryId != mTimelineQueryId || !mTwitter)
         return;
-    removeStaleItems(data);
+    const FetchedIds fetched(data);
+    removeStaleItems(fetched);
 
     const int count = qMin(data.size(), HomeTimelineCount);
     qDebug() << Q_FUNC_INFO << "TimelineType::HomeTimeline. Item count" << count;
-    for (int i = 0; i < count; ++i) {
+    // One lookup for all of them, before any is posted: an id listed twice is looked up
+    // again at its second place, since its first may have written its row by then.
+    QSet<QString> inCache;
+    const bool lookedUp = count > 0 && cachedTweetIds(fetched, &inCache);
+    for (int i = 0; i < count && lookedUp; ++i) {
+        const QString &id = fetched.ids.at(i);
+        if (!inCache.contains(id))
+            mUncachedIds.insert(id);
+    }
+    for (int i = 0; i < count && lookedUp; ++i) {
         const QVariantMap tweet = data.at(i).toMap();
-        if (checkTweetFromDb(tweet) != NEXT_STEP_ADD_TO_HOMEVIEW)
+        if (inCache.contains(fetched.ids.at(i)) || checkTweetFromDb(tweet) != NEXT_STEP_ADD_TO_HOMEVIEW)
             continue;
         qDebug() << Q_FUNC_INFO << "nextStep == NEXT_STEP_ADD_TO_HOMEVIEW";
         const QMap<QString, QString> parameters = avatarParameters(author(tweet));
@@ -85,7 +95,10 @@ void TwitterDaemon::onTimelineUpdated(const TimelineType::TimelineType &type, co
         qDebug() << Q_FUNC_INFO << "Add item to homeview";
         publishTweet(tweet, avatar);
     }
+    mUncachedIds.clear();
     // The cycle is over unless tweets still wait for avatars from the network.
-    if (mAvatarQueryIds.isEmpty())
+    if (mAvatarQueryIds.isEmpty()) {
         mTimelineQueryId = -1;
+        mReleaseMemoryTimer->start();
+    }
 }

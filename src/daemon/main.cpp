@@ -18,6 +18,7 @@ bool debugRequested(const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
+    Helper::setLeanAllocator();
     Helper::excludePollingBearer();
     QCoreApplication app(argc, argv);
     Helper::setDebugCallback("twitter-ostra", debugRequested(app.arguments()));

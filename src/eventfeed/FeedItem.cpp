@@ -8,6 +8,9 @@
 
 #include <QCoreApplication>
 
+#include <cstdio>
+#include <ctime>
+
 namespace {
 
 const int MinimumImageCount = 3;
@@ -16,6 +19,26 @@ const int MinimumImageCount = 3;
 const QString ShowItemService = QStringLiteral("com.halvex.twitter.eventfeed");
 const QString ShowItemPath = QStringLiteral("/EventFeedMessage");
 const QString ShowItemMethod = QStringLiteral("showItem");
+
+// The tweet's time as the feed shows it: local, in ISO form without an offset. The C
+// library's local time is read directly: QDateTime asked for the zone's file three times
+// per tweet. It stays for times before 1970, for which it applies no daylight saving.
+QString localTimestamp(const QString &serviceDate)
+{
+    const QDateTime utc = Tw::Twitter::convertDateTime(serviceDate, true);
+    const time_t seconds = utc.toSecsSinceEpoch();
+    struct tm local;
+    if (utc.isValid() && seconds >= 0 && utc.time().msec() == 0) {
+        tzset(); // a zone changed meanwhile counts, as it does for QDateTime
+        if (localtime_r(&seconds, &local) && local.tm_year + 1900 <= 9999) {
+            char text[64];
+            snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                     local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+            return QString::fromLatin1(text);
+        }
+    }
+    return Tw::Twitter::convertDateTime(serviceDate, false).toString(Qt::ISODate);
+}
 
 QString displayName(const QVariantMap &tweet)
 {
@@ -37,9 +60,7 @@ QVariantMap homeViewItem(const QVariantMap &tweet, const QString &avatar, QStrin
     item.insert(QStringLiteral("icon"), avatar);
     item.insert(QStringLiteral("sourceName"), SourceName);
     item.insert(QStringLiteral("sourceDisplayName"), SourceName);
-    item.insert(QStringLiteral("timestamp"),
-                Tw::Twitter::convertDateTime(tweet.value(QStringLiteral("created_at")).toString(), false)
-                    .toString(Qt::ISODate));
+    item.insert(QStringLiteral("timestamp"), localTimestamp(tweet.value(QStringLiteral("created_at")).toString()));
     item.insert(QStringLiteral("title"), qtTrId("qtn_twit_tittle_events_feed").arg(displayName(shown)));
     item.insert(QStringLiteral("body"), shown.value(QStringLiteral("text")).toString().simplified());
     if (isRetweet)
