@@ -21,10 +21,12 @@
 
 namespace {
 
-// A number field of /proc/PID/status ("VmRSS:" in kB, "Threads:").
-qint64 statusField(qint64 pid, const QByteArray &field)
+// A number field of a file of /proc/PID: of "status" ("VmRSS:" in kB, "Threads:"), or of
+// "smaps_rollup" ("Private_Dirty:", the memory the process alone has written, "Pss:" its
+// fair share of everything it maps).
+qint64 procField(qint64 pid, const char *file, const QByteArray &field)
 {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    QFile status(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
@@ -34,23 +36,19 @@ qint64 statusField(qint64 pid, const QByteArray &field)
     return -1;
 }
 
+qint64 statusField(qint64 pid, const QByteArray &field)
+{
+    return procField(pid, "status", field);
+}
+
 qint64 residentKb(qint64 pid)
 {
     return statusField(pid, "VmRSS:");
 }
 
-// A kB field of /proc/PID/smaps_rollup: "Private_Dirty:" is the memory the process alone
-// has written, "Pss:" its fair share of everything it maps.
 qint64 rollupKb(qint64 pid, const QByteArray &field)
 {
-    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
-    if (!rollup.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : rollup.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(field.size()).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
+    return procField(pid, "smaps_rollup", field);
 }
 
 // Resident, private dirty and proportional memory of the daemon beside the floor's, each
