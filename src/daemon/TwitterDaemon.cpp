@@ -21,6 +21,8 @@
 #include <QSqlError>
 #include <QTimer>
 
+#include <malloc.h>
+
 namespace {
 
 const char ServiceName[] = "com.halvex.twitterostra";
@@ -71,7 +73,7 @@ TwitterDaemon::TwitterDaemon(bool firstStart, QObject *parent)
     mNotifHandler = new NotificationHandler(this);
     mReleaseMemoryTimer->setSingleShot(true);
     mReleaseMemoryTimer->setInterval(0);
-    connect(mReleaseMemoryTimer, &QTimer::timeout, this, &Helper::releaseFreedMemory);
+    connect(mReleaseMemoryTimer, &QTimer::timeout, this, [] { malloc_trim(0); });
 }
 
 TwitterDaemon::~TwitterDaemon()

@@ -5,9 +5,22 @@
 #include "TwitterOstra.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QSettings>
 
+#include <malloc.h>
+
 namespace {
+
+// Allocator settings for a long-lived daemon that is mostly idle, before any allocation
+// of note: one heap for all threads (a heap per thread keeps its own free memory), and
+// large buffers (replies, pictures) mapped apart, so that they go back whole when freed;
+// glibc's threshold would otherwise grow with the first large buffer freed.
+void setLeanAllocator()
+{
+    if (mallopt(M_ARENA_MAX, 1) != 1 || mallopt(M_MMAP_THRESHOLD, 64 * 1024) != 1)
+        qWarning() << Q_FUNC_INFO << "mallopt refused";
+}
 
 bool debugRequested(const QStringList &arguments)
 {
@@ -18,7 +31,7 @@ bool debugRequested(const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
-    Helper::setLeanAllocator();
+    setLeanAllocator();
     Helper::excludePollingBearer();
     QCoreApplication app(argc, argv);
     Helper::setDebugCallback("twitter-ostra", debugRequested(app.arguments()));

@@ -9,7 +9,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -101,19 +100,6 @@ void Helper::excludePollingBearer()
 {
     if (!qEnvironmentVariableIsSet("QT_EXCLUDE_GENERIC_BEARER"))
         qputenv("QT_EXCLUDE_GENERIC_BEARER", "1");
-}
-
-void Helper::setLeanAllocator()
-{
-    // glibc's threshold would otherwise grow with the first large buffer freed, after
-    // which such buffers stay in the heap.
-    if (mallopt(M_ARENA_MAX, 1) != 1 || mallopt(M_MMAP_THRESHOLD, 64 * 1024) != 1)
-        qWarning() << Q_FUNC_INFO << "mallopt refused";
-}
-
-void Helper::releaseFreedMemory()
-{
-    malloc_trim(0);
 }
 
 void Helper::onTerminationSignal()

@@ -26,13 +26,6 @@ public:
     // the interfaces every 10 seconds, while the online state comes from netlink events.
     // To be called before the first QNetworkAccessManager is made.
     static void excludePollingBearer();
-    // Allocator settings for a long-lived daemon that is mostly idle, to be called first:
-    // one heap for all threads (a heap per thread keeps its own free memory) and large
-    // buffers (replies, pictures) mapped apart, so that they go back whole when freed.
-    static void setLeanAllocator();
-    // Hands the free memory of the heap back to the system: to be called when a burst
-    // of work (a refresh) is over.
-    static void releaseFreedMemory();
 
 private Q_SLOTS:
     void onTerminationSignal();
