@@ -128,10 +128,11 @@ int idleSeconds()
 }
 
 // The real daemon as the platform runs it (without --debug), logged in, the feed holding
-// the timeline's first 20 tweets.
+// the timeline's first 20 tweets, and the rest of the first refresh (polls, pictures) done.
 bool startRealDaemon(PlatformSession &session)
 {
-    return session.start() && session.startDaemon({}) && session.waitForLogin() && session.waitForItems(20);
+    return session.start() && session.startDaemon({}) && session.waitForLogin() && session.waitForItems(20)
+        && session.waitUntilStill();
 }
 
 }

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     g++ make cmake pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite qttools5-dev qttools5-dev-tools libqt5networkauth5-dev
-    libpng-dev
+    libpng-dev libsqlite3-dev
     dbus-daemon dbus-bin iproute2
     clang libclang-rt-14-dev
 )

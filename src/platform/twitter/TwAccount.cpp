@@ -201,7 +201,9 @@ TwAccount::Read TwAccount::readValues(const QString &path, QVariantMap *values, 
     }
     QFile file;
     file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-    const QByteArray content = file.read(MaxFileSize + 1);
+    QByteArray content = file.read(MaxFileSize + 1);
+    // Kept as the last bytes read: without the room read() made for the largest file.
+    content.squeeze();
     if (content.isEmpty() || content.size() > MaxFileSize) {
         qWarning() << Q_FUNC_INFO << "account file empty or too big:" << path << content.size();
         return Read::Unusable;
