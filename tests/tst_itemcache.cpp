@@ -81,6 +81,9 @@ QList<qint64> TestItemCache::removedFeedIds()
 void TestItemCache::tableIsCreatedOnceAndDroppedOnce()
 {
     TwitterDaemon &daemon = mHarness.daemon();
+    QSqlQuery pageSize(QStringLiteral("PRAGMA page_size"), mHarness.cache());
+    QVERIFY(pageSize.next());
+    QCOMPARE(pageSize.value(0).toInt(), 1024); // a new file, written a row at a time
     seed({{QStringLiteral("1"), 10}});
     QVERIFY(daemon.createDbTables());
     QCOMPARE(mHarness.cachedItems().size(), 1); // an existing table is left as it is
