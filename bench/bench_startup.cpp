@@ -7,6 +7,8 @@
 
 #include "PlatformSession.h"
 
+#include <algorithm>
+
 #include <QDBusConnectionInterface>
 #include <QDBusServiceWatcher>
 #include <QDir>
@@ -127,6 +129,12 @@ int idleSeconds()
     return qEnvironmentVariableIsSet("IDLE_SECONDS") ? qEnvironmentVariableIntValue("IDLE_SECONDS") : 300;
 }
 
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
 // The real daemon as the platform runs it (without --debug), logged in, the feed holding
 // the timeline's first 20 tweets, and the rest of the first refresh (polls, pictures) done.
 bool startRealDaemon(PlatformSession &session)
@@ -149,48 +157,66 @@ private Q_SLOTS:
     void realDaemonIdleWakeups();
 
 private:
-    double startupMs(const QString &program, const QString &name);
+    double startupMs(const QString &program, const QString &name, PrivateBus &bus,
+                     const TestEnvironment &environment);
 };
 
-// Median milliseconds from the start of the program until its bus name is there.
-double BenchStartup::startupMs(const QString &program, const QString &name)
+// Milliseconds from the start of the program until its bus name is there; -1 if it
+// never came or did not go away after the program stopped.
+double BenchStartup::startupMs(const QString &program, const QString &name, PrivateBus &bus,
+                               const TestEnvironment &environment)
 {
+    QDBusConnectionInterface *busInterface = bus.connection().interface();
+    SessionProcess process;
+    process.setProcessEnvironment(environment.processEnvironment(bus.address()));
+    // Stopped by the name's arrival itself: a wait that polls would round every start-up
+    // up to its slice.
+    QDBusServiceWatcher watcher(name, bus.connection(), QDBusServiceWatcher::WatchForRegistration);
+    QEventLoop loop;
+    QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(program, QStringList());
+    loop.exec();
+    const double elapsed = clock.nsecsElapsed() / 1e6;
+    if (!busInterface->isServiceRegistered(name))
+        return -1;
+    process.stop();
+    if (!QTest::qWaitFor([&] { return !busInterface->isServiceRegistered(name); }, 5000))
+        return -1;
+    return elapsed;
+}
+
+// The floors and the daemon are started in turns, 15 times each, and the median of each
+// is taken: this machine's speed drifts over seconds, which one program after the other
+// would measure.
+void BenchStartup::startup()
+{
+    const struct {
+        const char *program;
+        const char *name;
+    } programs[] = {{MINIMAL_BINARY, "com.halvex.minimal"},
+                    {CONTRACT_MINIMAL_BINARY, "com.halvex.minimal.contract"},
+                    {DAEMON_BINARY, "com.halvex.twitterostra"}};
     PrivateBus bus;
     TestEnvironment environment;
     environment.writeDefaultAccount();
-    QDBusConnectionInterface *busInterface = bus.connection().interface();
-    QList<double> times;
+    QList<double> times[3];
     for (int run = 0; run < 15; ++run) {
-        SessionProcess process;
-        process.setProcessEnvironment(environment.processEnvironment(bus.address()));
-        // Stopped by the name's arrival itself: a wait that polls would round every
-        // start-up up to its slice.
-        QDBusServiceWatcher watcher(name, bus.connection(), QDBusServiceWatcher::WatchForRegistration);
-        QEventLoop loop;
-        QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, &loop, &QEventLoop::quit);
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-        QElapsedTimer clock;
-        clock.start();
-        process.start(program, QStringList());
-        loop.exec();
-        const double elapsed = clock.nsecsElapsed() / 1e6;
-        if (!busInterface->isServiceRegistered(name))
-            return -1;
-        times.append(elapsed);
-        process.stop();
-        if (!QTest::qWaitFor([&] { return !busInterface->isServiceRegistered(name); }, 5000))
-            return -1;
+        for (int i = 0; i < 3; ++i) {
+            const double ms = startupMs(QString::fromLatin1(programs[i].program), QString::fromLatin1(programs[i].name),
+                                        bus, environment);
+            QVERIFY2(ms > 0, programs[i].program);
+            times[i].append(ms);
+        }
     }
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
-}
-
-void BenchStartup::startup()
-{
-    const double floor = startupMs(QStringLiteral(MINIMAL_BINARY), QStringLiteral("com.halvex.minimal"));
-    const double daemon = startupMs(QStringLiteral(DAEMON_BINARY), QStringLiteral("com.halvex.twitterostra"));
-    QVERIFY(floor > 0 && daemon > 0);
+    const double floor = median(times[0]);
+    const double contractFloor = median(times[1]);
+    const double daemon = median(times[2]);
     qInfo("STARTUP floor %.2f ms, twitter-ostra %.2f ms, ratio %.2f", floor, daemon, daemon / floor);
+    qInfo("CONTRACT_STARTUP floor %.2f ms, twitter-ostra %.2f ms, ratio %.2f", contractFloor, daemon,
+          daemon / contractFloor);
 }
 
 void BenchStartup::residentMemory()
@@ -241,6 +267,12 @@ void BenchStartup::realDaemonResidentMemory()
                        QStringLiteral("com.halvex.minimal")));
 
     printMemory("REAL_", minimal.processId(), session.daemon().processId());
+    SessionProcess contractMinimal;
+    QVERIFY(startOnBus(contractMinimal, QStringLiteral(CONTRACT_MINIMAL_BINARY), session.bus(), session.environment(),
+                       QStringLiteral("com.halvex.minimal.contract")));
+    qInfo("CONTRACT_PRIVATE floor %lld kB, twitter-ostra %lld kB", rollupKb(contractMinimal.processId(), "Private_Dirty:"),
+          rollupKb(session.daemon().processId(), "Private_Dirty:"));
+    contractMinimal.stop();
     qInfo("REAL_THREADS floor %lld, twitter-ostra %lld", statusField(minimal.processId(), "Threads:"),
           statusField(session.daemon().processId(), "Threads:"));
     const QStringList plugins = imagePlugins(session.daemon().processId());
