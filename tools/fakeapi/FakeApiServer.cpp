@@ -132,8 +132,8 @@ HttpResponse FakeApiServer::api(const HttpRequest &request, const QString &endpo
                                                                      : errorsBody(verdict.code, verdict.message));
     }
     const FaultPlan::Fault fault = mFaults.take(endpoint);
-    HttpResponse response = fault.status != 0 || fault.malformed ? faultAnswer(fault, endpoint)
-                                                                 : endpointAnswer(request, endpoint);
+    HttpResponse response = fault.status != 0 || fault.malformed || fault.bytes != 0 ? faultAnswer(fault, endpoint)
+                                                                                     : endpointAnswer(request, endpoint);
     response.delayMs = fault.delayMs;
     if (response.status == 200) {
         const qint64 reset = serverTime().toSecsSinceEpoch() + RateWindowSeconds;
@@ -176,6 +176,8 @@ HttpResponse FakeApiServer::endpointAnswer(const HttpRequest &request, const QSt
 
 HttpResponse FakeApiServer::faultAnswer(const FaultPlan::Fault &fault, const QString &endpoint) const
 {
+    if (fault.bytes != 0)
+        return HttpResponse::json(200, "[\"" + QByteArray(qMax(0, fault.bytes - 4), 'x') + "\"]");
     if (fault.status == 0)
         return HttpResponse::json(200, MalformedBody);
     HttpResponse response = HttpResponse::json(fault.status, serviceErrorBody(fault.status, endpoint));

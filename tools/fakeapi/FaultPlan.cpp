@@ -7,6 +7,7 @@ namespace {
 
 const int MaxFaults = 100;
 const int MaxDelayMs = 10 * 60 * 1000;
+const int MaxBytes = 64 * 1024 * 1024;
 const qint64 DefaultResetSeconds = 15 * 60;
 
 }
@@ -19,6 +20,7 @@ QString FaultPlan::add(const QCborMap &description)
     fault.target = description.value(QStringLiteral("target")).toString();
     fault.status = int(description.value(QStringLiteral("status")).toInteger());
     fault.malformed = description.value(QStringLiteral("malformed")).toBool();
+    fault.bytes = int(qBound<qint64>(-1, description.value(QStringLiteral("bytes")).toInteger(), MaxBytes + 1));
     fault.delayMs = int(description.value(QStringLiteral("delay_ms")).toInteger());
     fault.reset = description.value(QStringLiteral("reset")).toInteger(QDateTime::currentSecsSinceEpoch() + DefaultResetSeconds);
     fault.times = int(description.value(QStringLiteral("times")).toInteger(1));
@@ -28,10 +30,12 @@ QString FaultPlan::add(const QCborMap &description)
         return QStringLiteral("status must be an error status, 400 to 599");
     if (fault.delayMs < 0 || fault.delayMs > MaxDelayMs)
         return QStringLiteral("delay_ms must be 0 to 600000");
+    if (fault.bytes < 0 || fault.bytes > MaxBytes)
+        return QStringLiteral("bytes must be 0 to 67108864");
     if (fault.times < 0)
         return QStringLiteral("times must not be negative");
-    if (fault.status == 0 && !fault.malformed && fault.delayMs == 0)
-        return QStringLiteral("a fault needs a status, malformed or delay_ms");
+    if (fault.status == 0 && !fault.malformed && fault.bytes == 0 && fault.delayMs == 0)
+        return QStringLiteral("a fault needs a status, malformed, bytes or delay_ms");
     mFaults.append(fault);
     return QString();
 }
@@ -63,6 +67,7 @@ QCborArray FaultPlan::list() const
         list.append(QCborMap{{QStringLiteral("target"), fault.target},
                              {QStringLiteral("status"), fault.status},
                              {QStringLiteral("malformed"), fault.malformed},
+                             {QStringLiteral("bytes"), fault.bytes},
                              {QStringLiteral("delay_ms"), fault.delayMs},
                              {QStringLiteral("reset"), fault.reset},
                              {QStringLiteral("times"), fault.times}});

@@ -11,6 +11,7 @@
 //              "pictures" for every picture
 //   status     answer with this HTTP status and the service's error body for it
 //   malformed  answer 200 with a body that is not JSON
+//   bytes      answer 200 with a JSON body of this many bytes (up to 64 MiB), announced
 //   delay_ms   answer this much later (up to ten minutes)
 //   reset      for a 429: the x-rate-limit-reset time, seconds since the epoch
 //              (default: 15 minutes from now)
@@ -23,6 +24,7 @@ public:
         QString target;
         int status = 0;
         bool malformed = false;
+        int bytes = 0;
         int delayMs = 0;
         qint64 reset = 0;
         int times = 1;

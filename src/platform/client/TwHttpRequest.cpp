@@ -84,11 +84,13 @@ void TwHttpRequest::onFinished()
     }
     TwHttpResult result;
     result.status = status;
-    result.body = mReply->read(mMaxBytes + 1);
-    if (result.body.size() > mMaxBytes) {
+    // The whole body is buffered by now: read as much as there is, rather than a buffer
+    // of the largest size allowed for every answer.
+    if (mReply->bytesAvailable() > mMaxBytes) {
         fail(QStringLiteral("Response too large: more than %1 bytes").arg(mMaxBytes));
         return;
     }
+    result.body = mReply->readAll();
     result.serverDate = httpDate(mReply->rawHeader("Date"));
     result.rateLimitReset = mReply->rawHeader("x-rate-limit-reset");
     finish(result);
