@@ -16,8 +16,10 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 # The idle window is longer than QtTest's default time limit of a test function.
 export QTEST_FUNCTION_TIMEOUT=$(( (${IDLE_SECONDS:-300} + 120) * 1000 ))
-for bench in bench_publishing bench_friends bench_startup bench_pictures; do
-    build-bench/bench/$bench > "$out/$bench.txt" 2>&1 || { cat "$out/$bench.txt"; exit 1; }
+# A friends conversion is one timed run of some 150 ms: QtTest takes the median of five.
+for bench in bench_publishing "bench_friends -median 5" bench_startup bench_pictures; do
+    name=${bench%% *}
+    build-bench/bench/$bench > "$out/$name.txt" 2>&1 || { cat "$out/$name.txt"; exit 1; }
 done
 
 # QtTest prints "RESULT : Class::function():"tag":" and then "  N msecs per iteration".
