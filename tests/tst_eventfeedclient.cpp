@@ -141,11 +141,13 @@ void TestEventFeedClient::timestampIsTheLocalTime()
     QFETCH(QString, created);
     const QByteArray zoneBefore = qgetenv("TZ");
     qputenv("TZ", zone);
+    EventFeed::readTimeZone();
     QVariantMap tweet = plainTweet(QStringLiteral("1010"));
     tweet.insert(QStringLiteral("created_at"), created);
     const QString timestamp = EventFeed::homeViewItem(tweet, QString(), {}).value(QStringLiteral("timestamp")).toString();
     const QString expected = Tw::Twitter::convertDateTime(created, false).toString(Qt::ISODate);
     zoneBefore.isNull() ? qunsetenv("TZ") : qputenv("TZ", zoneBefore);
+    EventFeed::readTimeZone();
     QVERIFY(!expected.isEmpty());
     QCOMPARE(timestamp, expected);
 }

@@ -4,6 +4,7 @@
 // thumbnails from real image files, failed requests and the friends' avatar prefetch.
 
 #include "DaemonHarness.h"
+#include "FeedItem.h"
 #include "FeedItems.h"
 #include "Fixtures.h"
 #include "TwitterDouble.h"
@@ -64,6 +65,7 @@ private Q_SLOTS:
 
     void oneTweetBecomesACompleteItem();
     void retweetNamesBothAuthors();
+    void timestampsFollowAZoneChangedBetweenRefreshes();
     void atMostTwentyArePublishedAndVanishedOnesWithdrawn();
     void cachePathPublishesWithoutNetwork();
     void authorsShareOneAvatarRequest();
@@ -184,6 +186,23 @@ void TestTimeline::retweetNamesBothAuthors()
     QCOMPARE(posted[QStringLiteral("icon")].toString(), cachedAvatar(originalAuthor.value(QStringLiteral("screen_name")).toString()));
     QCOMPARE(FeedItems::actionArgument(posted[QStringLiteral("action")].toString()), original.value(QStringLiteral("id")));
     QVERIFY(mHarness.cachedItems().contains(retweet.value(QStringLiteral("id")).toString()));
+}
+
+// The zone is read once per refresh: a change shows from the next refresh's items on.
+void TestTimeline::timestampsFollowAZoneChangedBetweenRefreshes()
+{
+    const QByteArray zoneBefore = qgetenv("TZ");
+    qputenv("TZ", "UTC0");
+    refreshWith({tweetBy(QStringLiteral("1335092000000000101"), QStringLiteral("alice"))});
+    qputenv("TZ", "JST-9");
+    refreshWith({tweetBy(QStringLiteral("1335092000000000102"), QStringLiteral("alice")),
+                 tweetBy(QStringLiteral("1335092000000000101"), QStringLiteral("alice"))});
+    zoneBefore.isNull() ? qunsetenv("TZ") : qputenv("TZ", zoneBefore);
+    EventFeed::readTimeZone();
+
+    QCOMPARE(items().size(), 2);
+    QCOMPARE(item(0)[QStringLiteral("timestamp")].toString(), QStringLiteral("2026-12-06T05:40:12"));
+    QCOMPARE(item(1)[QStringLiteral("timestamp")].toString(), QStringLiteral("2026-12-06T14:40:12"));
 }
 
 void TestTimeline::atMostTwentyArePublishedAndVanishedOnesWithdrawn()

@@ -4,6 +4,7 @@
 
 #include "TwitterDaemon.h"
 
+#include "FeedItem.h"
 #include "NotificationHandler.h"
 #include "SyncTimer.h"
 #include "TwAccount.h"
@@ -65,6 +66,7 @@ void TwitterDaemon::onTimelineUpdated(const TimelineType::TimelineType &type, co
     qDebug() << Q_FUNC_INFO << int(type) << queryId << data.size();
     if (type != TimelineType::HomeTimeline || queryId != mTimelineQueryId || !mTwitter)
         return;
+    EventFeed::readTimeZone();
     const FetchedIds fetched(data);
     removeStaleItems(fetched);
 

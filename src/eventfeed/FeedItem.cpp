@@ -23,13 +23,13 @@ const QString ShowItemMethod = QStringLiteral("showItem");
 // The tweet's time as the feed shows it: local, in ISO form without an offset. The C
 // library's local time is read directly: QDateTime asked for the zone's file three times
 // per tweet. It stays for times before 1970, for which it applies no daylight saving.
+// The zone is the one readTimeZone() read last.
 QString localTimestamp(const QString &serviceDate)
 {
     const QDateTime utc = Tw::Twitter::convertDateTime(serviceDate, true);
     const time_t seconds = utc.toSecsSinceEpoch();
     struct tm local;
     if (utc.isValid() && seconds >= 0 && utc.time().msec() == 0) {
-        tzset(); // a zone changed meanwhile counts, as it does for QDateTime
         if (localtime_r(&seconds, &local) && local.tm_year + 1900 <= 9999) {
             char text[64];
             snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
@@ -48,6 +48,11 @@ QString displayName(const QVariantMap &tweet)
 }
 
 namespace EventFeed {
+
+void readTimeZone()
+{
+    tzset();
+}
 
 QVariantMap homeViewItem(const QVariantMap &tweet, const QString &avatar, QStringList images)
 {
