@@ -11,6 +11,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
+#include <QMutex>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -21,6 +22,11 @@ namespace {
 const QString Responses = QStringLiteral("responses");
 // Far above any answer the client accepts from the network: a bigger file is damaged.
 const qint64 MaxResponseBytes = 16 * 1024 * 1024;
+
+// Pictures are written by the picture thread. A file made while the cache is being
+// removed would keep its folder, with a removed account's picture in it: writes and the
+// removal take turns.
+QMutex gWriteOrRemove;
 
 // A folder name from the user id that cannot leave the cache folder.
 QString safeFolderName(const QString &userId)
@@ -99,6 +105,7 @@ bool TwCache::writeFile(const QString &path, const QByteArray &content)
     // Whole or not at all: a reader never sees half a file. Unbuffered, since Qt 5's
     // QSaveFile commits a file whose buffered bytes the disk refused: a full disk left
     // empty pictures behind.
+    QMutexLocker turn(&gWriteOrRemove);
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(content) == content.size()
         && file.commit())
@@ -123,6 +130,7 @@ void TwCache::removeOlderThan(int days) const
 void TwCache::removeAll() const
 {
     qDebug() << Q_FUNC_INFO << mRoot;
+    QMutexLocker turn(&gWriteOrRemove);
     if (!QDir(mRoot).removeRecursively())
         qWarning() << Q_FUNC_INFO << "could not remove all of" << mRoot;
 }
