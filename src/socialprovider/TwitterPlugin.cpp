@@ -171,30 +171,30 @@ bool TwitterPlugin::onGetPersonRequest(SocialDataRequest *request)
     if (mPersonCache.isEmpty())
         friendsToPersons(mFriends, &mPersonCache, true);
     const QList<SocialNetworkPerson> &persons = mPersonCache;
-    if (!persons.isEmpty()) {
-        const QHash<QString, QRegExp> filter = personsRequest->propertyFilter();
-        QList<SocialNetworkPerson> kept;
-        QElapsedTimer spent;
-        spent.start();
-        int tested = 0;
-        for (const SocialNetworkPerson &person : persons) {
-            if (spent.elapsed() > MaxFilterMs) {
-                qWarning() << Q_FUNC_INFO << "filter given up after" << spent.elapsed() << "ms," << tested << "of"
-                           << persons.size() << "persons tested";
-                request->setState(SocialDataRequest::Finished,
-                                  {SocialProviderError(SocialProviderError::RequestFailed,
-                                                       QStringLiteral("The filter takes too long"))});
-                return false;
-            }
-            bool matches = true;
-            for (auto it = filter.cbegin(); matches && it != filter.cend(); ++it)
-                matches = it.value().exactMatch(person.property(it.key()));
-            if (matches)
-                kept.append(person);
-            ++tested;
+    const QHash<QString, QRegExp> filter = personsRequest->propertyFilter();
+    QList<SocialNetworkPerson> kept;
+    QElapsedTimer spent;
+    spent.start();
+    int tested = 0;
+    for (const SocialNetworkPerson &person : persons) {
+        if (spent.elapsed() > MaxFilterMs) {
+            qWarning() << Q_FUNC_INFO << "filter given up after" << spent.elapsed() << "ms," << tested << "of"
+                       << persons.size() << "persons tested";
+            request->setState(SocialDataRequest::Finished,
+                              {SocialProviderError(SocialProviderError::RequestFailed,
+                                                   QStringLiteral("The filter takes too long"))});
+            return false;
         }
-        personsRequest->setPersons(filter.isEmpty() ? persons : kept);
+        bool matches = true;
+        for (auto it = filter.cbegin(); matches && it != filter.cend(); ++it)
+            matches = it.value().exactMatch(person.property(it.key()));
+        if (matches)
+            kept.append(person);
+        ++tested;
     }
+    // Set even when nobody is answered: the answer is the request written back, and one
+    // that came with persons of its own would pass them on to every peer as friends.
+    personsRequest->setPersons(filter.isEmpty() ? persons : kept);
     qDebug() << Q_FUNC_INFO << "Friends added:" << persons.size();
     return true;
 }
