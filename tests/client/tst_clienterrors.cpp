@@ -122,11 +122,12 @@ void TestClientErrors::injectedFaultReachesNetworkRequestError_data()
     QTest::newRow("malformed JSON")
         << QJsonObject{{QStringLiteral("target"), QStringLiteral("statuses/home_timeline.json")}, {QStringLiteral("malformed"), true}}
         << "Malformed JSON in the answer: " << 200;
-    // Refused as it arrives, not buffered first: a failure of the request, with no status.
+    // Refused by its announced length, before it is downloaded: a failure of the request,
+    // with no status.
     QTest::newRow("body beyond 4 MiB")
         << QJsonObject{{QStringLiteral("target"), QStringLiteral("statuses/home_timeline.json")},
                        {QStringLiteral("bytes"), 4 * 1024 * 1024 + 1}}
-        << "Response too large" << 0;
+        << "Response too large: 4194305 bytes announced" << 0;
     QTest::newRow("body of 4 MiB, read") // and found to be a list of one long string
         << QJsonObject{{QStringLiteral("target"), QStringLiteral("statuses/home_timeline.json")},
                        {QStringLiteral("bytes"), 4 * 1024 * 1024}}
