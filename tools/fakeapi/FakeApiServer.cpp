@@ -14,7 +14,6 @@ const QString ApiPrefix = QStringLiteral("/1.1/");
 const QString ControlPrefix = QStringLiteral("/_control/");
 const int MaxConnections = 64;
 const int MaxLogEntries = 500;
-const qint64 RateWindowSeconds = 15 * 60;
 const QByteArray MalformedBody = "{\"created_at\": \"Sun Dec 06 05:40:12 +0000 2026\", \"id\": 13350951";
 
 QByteArray errorsBody(int code, const QString &message)
@@ -56,6 +55,7 @@ FakeApiServer::FakeApiServer(const Options &options, QObject *parent)
     : QObject(parent)
     , mOptions(options)
     , mVerifier(options.credentials)
+    , mRateLimits(options.rateWindowSeconds)
 {
     connect(&mServer, &QTcpServer::newConnection, this, &FakeApiServer::onNewConnection);
 }
@@ -131,16 +131,31 @@ HttpResponse FakeApiServer::api(const HttpRequest &request, const QString &endpo
         return HttpResponse::json(verdict.status, verdict.code == 32 ? serviceErrorBody(401, endpoint)
                                                                      : errorsBody(verdict.code, verdict.message));
     }
+    const qint64 now = serverTime().toSecsSinceEpoch();
     const FaultPlan::Fault fault = mFaults.take(endpoint);
-    HttpResponse response = fault.status != 0 || fault.malformed || fault.bytes != 0 ? faultAnswer(fault, endpoint)
-                                                                                     : endpointAnswer(request, endpoint);
-    response.delayMs = fault.delayMs;
-    if (response.status == 200) {
-        const qint64 reset = serverTime().toSecsSinceEpoch() + RateWindowSeconds;
-        response.headers += {{"x-rate-limit-limit", "15"},
-                             {"x-rate-limit-remaining", "14"},
-                             {"x-rate-limit-reset", QByteArray::number(reset)}};
+    const bool faulty = fault.status != 0 || fault.malformed || fault.bytes != 0;
+    HttpResponse response;
+    RateLimits::Quota quota;
+    const bool injectedLimit = faulty && fault.status == 429;
+    if (injectedLimit) {
+        // An injected 429 is the test's own limit: its reset, and nothing counted.
+        quota = mRateLimits.quota(endpoint, now);
+        quota.remaining = 0;
+        quota.reset = fault.reset;
+        response = faultAnswer(fault, endpoint);
+    } else if (!faulty && mRateLimits.isSpent(endpoint, now)) {
+        // As the service: refused until the window's reset, and not counted.
+        quota = mRateLimits.quota(endpoint, now);
+        response = HttpResponse::json(429, serviceErrorBody(429, endpoint));
+    } else {
+        quota = mRateLimits.count(endpoint, now);
+        response = faulty ? faultAnswer(fault, endpoint) : endpointAnswer(request, endpoint);
     }
+    response.delayMs = fault.delayMs;
+    if (RateLimits::isLimited(endpoint) || injectedLimit)
+        response.headers += {{"x-rate-limit-limit", QByteArray::number(quota.limit)},
+                             {"x-rate-limit-remaining", QByteArray::number(quota.remaining)},
+                             {"x-rate-limit-reset", QByteArray::number(quota.reset)}};
     return response;
 }
 
@@ -180,12 +195,7 @@ HttpResponse FakeApiServer::faultAnswer(const FaultPlan::Fault &fault, const QSt
         return HttpResponse::json(200, "[\"" + QByteArray(qMax(0, fault.bytes - 4), 'x') + "\"]");
     if (fault.status == 0)
         return HttpResponse::json(200, MalformedBody);
-    HttpResponse response = HttpResponse::json(fault.status, serviceErrorBody(fault.status, endpoint));
-    if (fault.status == 429)
-        response.headers += {{"x-rate-limit-limit", "15"},
-                             {"x-rate-limit-remaining", "0"},
-                             {"x-rate-limit-reset", QByteArray::number(fault.reset)}};
-    return response;
+    return HttpResponse::json(fault.status, serviceErrorBody(fault.status, endpoint));
 }
 
 HttpResponse FakeApiServer::picture(const HttpRequest &request)

@@ -6,6 +6,7 @@
 #include "HttpRequest.h"
 #include "HttpResponse.h"
 #include "OAuthVerifier.h"
+#include "RateLimits.h"
 
 #include <QCborArray>
 #include <QObject>
@@ -14,7 +15,7 @@
 class HttpConnection;
 
 // A loopback stand-in for the service's REST API v1.1 under /1.1/, with signed requests
-// checked, pictures made up for any picture address (also when it is asked for as an
+// checked and the service's rate limits played, pictures made up for any picture address (also when it is asked for as an
 // HTTP proxy, so that a client pointed at it never leaves the machine), and a control
 // API under /_control/ to change what it knows and to inject faults.
 class FakeApiServer : public QObject
@@ -27,6 +28,8 @@ public:
         quint16 port = 0;
         QString fixturesDir;
         OAuthVerifier::Credentials credentials;
+        // The rate limits' window; 0 turns them off.
+        qint64 rateWindowSeconds = RateLimits::ServiceWindowSeconds;
     };
 
     FakeApiServer(const Options &options, QObject *parent = nullptr);
@@ -58,6 +61,7 @@ private:
     FakeApiState mState;
     FaultPlan mFaults;
     OAuthVerifier mVerifier;
+    RateLimits mRateLimits;
     qint64 mClockOffsetSeconds = 0;
     QCborArray mLog;
     int mConnections = 0;

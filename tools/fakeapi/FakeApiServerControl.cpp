@@ -38,8 +38,11 @@ HttpResponse FakeApiServer::control(const HttpRequest &request, const QString &a
             return HttpResponse::json(200, ExactJson::write(mLog));
         if (action == QLatin1String("faults"))
             return HttpResponse::json(200, ExactJson::write(mFaults.list()));
-        if (action == QLatin1String("state"))
-            return done(mState.summary());
+        if (action == QLatin1String("state")) {
+            QCborMap state = mState.summary();
+            state.insert(QStringLiteral("rate_limits"), mRateLimits.running(serverTime().toSecsSinceEpoch()));
+            return done(state);
+        }
         return refused(404, QStringLiteral("no such control: ") + action);
     }
     if (request.method != "POST")
@@ -60,6 +63,7 @@ HttpResponse FakeApiServer::controlWithBody(const QString &action, const QCborMa
     QString error;
     if (action == QLatin1String("reset")) {
         mFaults.clear();
+        mRateLimits.clear();
         mLog = QCborArray();
         mClockOffsetSeconds = 0;
         return mState.load(mOptions.fixturesDir, &error) ? done() : refused(500, error);

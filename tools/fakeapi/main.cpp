@@ -29,21 +29,31 @@ int main(int argc, char *argv[])
                                    QStringLiteral("token"), QStringLiteral("token"));
     const QCommandLineOption tokenSecret(QStringLiteral("token-secret"), QStringLiteral("Its secret."),
                                          QStringLiteral("secret"), QStringLiteral("token-secret"));
+    const QCommandLineOption rateWindow(QStringLiteral("rate-window-seconds"),
+                                        QStringLiteral("Length of the rate limits' window; 0 turns the limits off."),
+                                        QStringLiteral("seconds"), QString::number(RateLimits::ServiceWindowSeconds));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log every request on stderr."));
-    parser.addOptions({port, fixtures, consumerKey, consumerSecret, token, tokenSecret, verbose});
+    parser.addOptions({port, fixtures, consumerKey, consumerSecret, token, tokenSecret, rateWindow, verbose});
     parser.process(app);
 
     if (!parser.isSet(verbose))
         QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     bool portOk = false;
+    bool windowOk = false;
     FakeApiServer::Options options;
     options.port = parser.value(port).toUShort(&portOk);
+    options.rateWindowSeconds = parser.value(rateWindow).toLongLong(&windowOk);
     options.fixturesDir = parser.value(fixtures);
     options.credentials = {parser.value(consumerKey), parser.value(consumerSecret), parser.value(token),
                            parser.value(tokenSecret)};
     QTextStream err(stderr);
     if (!portOk) {
         err << "ostra-fake-twitter-api: not a port: " << parser.value(port) << '\n';
+        return 2;
+    }
+    // Up to a day: a window longer than that is no test's and no service's.
+    if (!windowOk || options.rateWindowSeconds < 0 || options.rateWindowSeconds > 86400) {
+        err << "ostra-fake-twitter-api: --rate-window-seconds takes 0 to 86400: " << parser.value(rateWindow) << '\n';
         return 2;
     }
     FakeApiServer server(options);
