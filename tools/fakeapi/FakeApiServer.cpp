@@ -176,7 +176,7 @@ HttpResponse FakeApiServer::endpointAnswer(const HttpRequest &request, const QSt
         return jsonAnswer(mState.configuration());
     if (endpoint == QLatin1String("friends/list.json")) {
         QCborMap page;
-        if (!mState.friendsPage(query.queryItemValue(QStringLiteral("cursor")), &page))
+        if (!mState.friendsPage(query, &page))
             return HttpResponse::json(400, errorsBody(44, QStringLiteral("cursor parameter is invalid.")));
         return jsonAnswer(page);
     }

@@ -11,7 +11,6 @@ namespace {
 
 // Ten years either way is plenty for provoking a clock skew.
 const qint64 MaxClockOffsetSeconds = 10LL * 365 * 86400;
-const int DefaultFriendsPageSize = 3;
 
 HttpResponse done(const QCborMap &answer = {{QStringLiteral("ok"), true}})
 {
@@ -84,9 +83,17 @@ HttpResponse FakeApiServer::controlWithBody(const QString &action, const QCborMa
     if (action == QLatin1String("messages"))
         return created(mState.addMessage(body, &error), error);
     if (action == QLatin1String("friends")) {
-        error = mState.setFriends(body.value(QStringLiteral("users")).toArray(),
-                                  int(body.value(QStringLiteral("page_size")).toInteger(DefaultFriendsPageSize)),
-                                  body.value(QStringLiteral("cursors")).toString(QStringLiteral("end")));
+        FakeApiState::Friends friends;
+        friends.users = body.value(QStringLiteral("users")).toArray();
+        const QCborValue generate = body.value(QStringLiteral("generate"));
+        if (!generate.isUndefined())
+            friends.generate = generate.isInteger() ? generate.toInteger() : -1;
+        // Absent or null: no cap, as the service's pages. Anything else not a size is refused.
+        const QCborValue pageSize = body.value(QStringLiteral("page_size"));
+        if (!pageSize.isUndefined() && !pageSize.isNull())
+            friends.pageSize = pageSize.isInteger() && pageSize.toInteger() > 0 ? pageSize.toInteger() : -1;
+        friends.cursors = body.value(QStringLiteral("cursors")).toString(QStringLiteral("end"));
+        error = mState.setFriends(friends);
         return error.isEmpty() ? done(mState.summary()) : refused(400, error);
     }
     if (action == QLatin1String("faults")) {

@@ -15,10 +15,16 @@ const int MaxTextLength = 1000;
 const int DefaultCount = 20;
 const int MaxCount = 200;
 const int MaxPageSize = 200;
-// Cursors of pages made through the control API: any large numbers will do.
+// An account follows up to 5,000 people, more once it has many followers itself.
+const qint64 MaxFriends = 10000;
+// Cursors of friends made through the control API: CursorBase plus the offset into the
+// list ("-1" is offset 0). Any large numbers will do.
 const qint64 CursorBase = 1600000000000000000LL;
-// Endless cursors count pages on from CursorBase; far enough for any test.
+// Endless cursors count on past the list from CursorBase; far enough for any test.
 const qint64 MaxEndlessPages = 1000000000LL;
+// Made-up friends' ids: apart from the fixtures' and from those counted on from them.
+const qint64 GeneratedFriendIdBase = 1700000000000000000LL;
+const QString GeneratedFriendPrefix = QStringLiteral("friend");
 
 qint64 idOf(const QCborValue &item)
 {
@@ -77,6 +83,26 @@ QCborMap withId(QCborMap item, const QString &id)
     return item;
 }
 
+// A user as the service gives it in the friends' pages, with a profile image that the
+// picture factory makes up (a PNG, so that the avatars' way through is taken).
+QCborMap plainUser(const QString &id, const QString &screenName, const QString &name, const QString &imageFolder)
+{
+    return withId(QCborMap{{QStringLiteral("name"), name.isEmpty() ? screenName : name},
+                           {QStringLiteral("screen_name"), screenName},
+                           {QStringLiteral("profile_image_url"),
+                            QStringLiteral("http://pbs.twimg.com/profile_images/%1/%2_normal.png").arg(imageFolder, screenName)},
+                           {QStringLiteral("following"), true},
+                           {QStringLiteral("protected"), false}},
+                  id);
+}
+
+QCborMap generatedFriend(qint64 number)
+{
+    const QString digits = QStringLiteral("%1").arg(number, 5, 10, QLatin1Char('0'));
+    return plainUser(QString::number(GeneratedFriendIdBase + number), GeneratedFriendPrefix + digits,
+                     QStringLiteral("Friend ") + digits, digits);
+}
+
 }
 
 bool FakeApiState::load(const QString &fixturesDir, QString *error)
@@ -94,16 +120,21 @@ bool FakeApiState::load(const QString &fixturesDir, QString *error)
     if (!error->isEmpty())
         return false;
 
-    mFriendPages = {first.value(QStringLiteral("users")).toArray(), second.value(QStringLiteral("users")).toArray()};
-    mFriendCursors = QStringList{QStringLiteral("-1"), first.value(QStringLiteral("next_cursor_str")).toString()};
+    // The fixtures' two pages, with their own cursor between them.
+    const QCborArray firstUsers = first.value(QStringLiteral("users")).toArray();
+    mFriends = firstUsers;
+    for (const QCborValue &user : second.value(QStringLiteral("users")).toArray())
+        mFriends.append(user);
+    mGeneratedFriends = 0;
+    mFriendsPageSize = firstUsers.size();
+    mFixtureCursors = {{firstUsers.size(), first.value(QStringLiteral("next_cursor_str")).toString()}};
     mFriendsEnd = QStringLiteral("end");
     mUsers.clear();
     mLastId = 0;
     rememberUsersOf(mHome, QStringLiteral("user"));
     rememberUsersOf(mMentions, QStringLiteral("user"));
     rememberUsersOf(mMessages, QStringLiteral("sender"));
-    for (const QCborArray &page : qAsConst(mFriendPages))
-        rememberUsersOf(page, QString());
+    rememberUsersOf(mFriends, QString());
     rememberUser(mAccount);
     rememberUser(alice);
     for (const QCborArray *items : {&mHome, &mMentions, &mMessages}) {
@@ -128,22 +159,45 @@ QCborArray FakeApiState::directMessages(const QUrlQuery &query) const
     return selection(mMessages, query, mIgnoreSinceId);
 }
 
-bool FakeApiState::friendsPage(const QString &cursor, QCborMap *page) const
+bool FakeApiState::friendsPage(const QUrlQuery &query, QCborMap *page) const
 {
-    int index = mFriendCursors.indexOf(cursor.isEmpty() ? QStringLiteral("-1") : cursor);
-    const qint64 endless = cursor.toLongLong() - CursorBase; // the page's number past the last
-    if (index < 0 && mFriendsEnd == QLatin1String("endless") && endless >= mFriendPages.size()
-        && endless < MaxEndlessPages)
-        index = mFriendPages.size() - 1;
-    if (index < 0)
+    bool ok = false;
+    const int asked = query.queryItemValue(QStringLiteral("count")).toInt(&ok);
+    qint64 size = ok ? qBound(1, asked, MaxCount) : DefaultCount;
+    if (mFriendsPageSize > 0)
+        size = qMin(size, mFriendsPageSize);
+    QString cursor = query.queryItemValue(QStringLiteral("cursor"));
+    // A previous cursor ("-" and a page's own cursor) names the page before that one.
+    const bool backwards = cursor.startsWith(QLatin1Char('-')) && cursor != QLatin1String("-1");
+    if (backwards)
+        cursor.remove(0, 1);
+    qint64 offset = friendsOffset(cursor);
+    if (offset < 0 || (backwards && offset == 0))
         return false;
-    QString next = index + 1 < mFriendCursors.size() ? mFriendCursors.at(index + 1) : QStringLiteral("0");
-    if (index + 1 == mFriendPages.size() && mFriendsEnd == QLatin1String("endless"))
-        next = QString::number(CursorBase + qMax<qint64>(endless, index) + 1);
-    else if (index + 1 == mFriendPages.size() && mFriendsEnd == QLatin1String("cycle"))
-        next = mFriendCursors.at(qMax(0, index - 1));
-    const QString previous = index > 0 ? QStringLiteral("-") + mFriendCursors.at(index) : QStringLiteral("0");
-    *page = QCborMap{{QStringLiteral("users"), mFriendPages.at(index)},
+    if (backwards)
+        offset = qMax<qint64>(0, offset - size);
+
+    const qint64 total = friendCount();
+    const bool endless = mFriendsEnd == QLatin1String("endless");
+    // Past the end a faulty service's endless cursors give the last page again; the
+    // service's own give nothing more (the friends got fewer since the cursor was given).
+    qint64 start = offset;
+    if (offset >= total && endless && total > 0)
+        start = ((total - 1) / size) * size;
+    QCborArray users;
+    for (qint64 i = start; i < qMin(start + size, total); ++i)
+        users.append(friendAt(i));
+    QString next = friendsCursor(start + size);
+    if (start + size >= total) {
+        if (endless)
+            next = QString::number(CursorBase + qMax(offset, total) + 1);
+        else if (mFriendsEnd == QLatin1String("cycle"))
+            next = friendsCursor(qMax<qint64>(0, start - size));
+        else
+            next = QStringLiteral("0");
+    }
+    const QString previous = offset > 0 ? QStringLiteral("-") + friendsCursor(offset) : QStringLiteral("0");
+    *page = QCborMap{{QStringLiteral("users"), users},
                      {QStringLiteral("next_cursor"), next.toLongLong()},
                      {QStringLiteral("next_cursor_str"), next},
                      {QStringLiteral("previous_cursor"), previous.toLongLong()},
@@ -152,9 +206,46 @@ bool FakeApiState::friendsPage(const QString &cursor, QCborMap *page) const
     return true;
 }
 
+QCborMap FakeApiState::friendAt(qint64 index) const
+{
+    return index < mFriends.size() ? mFriends.at(index).toMap() : generatedFriend(index - mFriends.size() + 1);
+}
+
+QString FakeApiState::friendsCursor(qint64 offset) const
+{
+    if (offset == 0)
+        return QStringLiteral("-1");
+    return mFixtureCursors.value(offset, QString::number(CursorBase + offset));
+}
+
+// The offset a cursor of ours names; -1 for one that no page has given.
+qint64 FakeApiState::friendsOffset(const QString &cursor) const
+{
+    if (cursor.isEmpty() || cursor == QLatin1String("-1"))
+        return 0;
+    for (auto it = mFixtureCursors.cbegin(); it != mFixtureCursors.cend(); ++it) {
+        if (it.value() == cursor)
+            return it.key();
+    }
+    bool numeric = false;
+    const qint64 offset = cursor.toLongLong(&numeric) - CursorBase;
+    if (!numeric || offset < 1 || offset > MaxFriends + MaxEndlessPages)
+        return -1;
+    return offset;
+}
+
 QCborMap FakeApiState::user(const QString &screenName) const
 {
-    return mUsers.value(screenName.toLower());
+    const QString key = screenName.toLower();
+    const auto known = mUsers.constFind(key);
+    if (known != mUsers.constEnd())
+        return *known;
+    // The made-up friends are not held, only made again when asked for.
+    bool numeric = false;
+    const qint64 number = key.startsWith(GeneratedFriendPrefix) && key.size() == GeneratedFriendPrefix.size() + 5
+        ? key.mid(GeneratedFriendPrefix.size()).toLongLong(&numeric)
+        : 0;
+    return numeric && number >= 1 && number <= mGeneratedFriends ? generatedFriend(number) : QCborMap();
 }
 
 QString FakeApiState::addTweet(const QCborMap &description, QString *error)
@@ -227,42 +318,35 @@ bool FakeApiState::deleteTweet(const QString &id)
     return found;
 }
 
-QString FakeApiState::setFriends(const QCborArray &users, int pageSize, const QString &cursors)
+QString FakeApiState::setFriends(const Friends &friends)
 {
-    if (pageSize < 1 || pageSize > MaxPageSize)
-        return QStringLiteral("page_size must be 1 to 200");
-    if (!QStringList{QStringLiteral("end"), QStringLiteral("endless"), QStringLiteral("cycle")}.contains(cursors))
+    if (friends.pageSize < 0 || friends.pageSize > MaxPageSize)
+        return QStringLiteral("page_size must be 1 to 200, or left out for no cap");
+    if (!QStringList{QStringLiteral("end"), QStringLiteral("endless"), QStringLiteral("cycle")}.contains(friends.cursors))
         return QStringLiteral("cursors must be end, endless or cycle");
-    mFriendsEnd = cursors;
-    if (users.size() > MaxItems)
-        return QStringLiteral("at most 1000 friends");
-    mFriendPages.clear();
-    mFriendCursors = QStringList{QStringLiteral("-1")};
-    for (const QCborValue &entry : users) {
-        if (mFriendPages.isEmpty() || mFriendPages.last().size() >= pageSize) {
-            if (!mFriendPages.isEmpty())
-                mFriendCursors.append(QString::number(CursorBase + mFriendPages.size()));
-            mFriendPages.append(QCborArray());
-        }
+    if (friends.generate < 0 || friends.users.size() + friends.generate > MaxFriends)
+        return QStringLiteral("generate must be a number, and the friends listed and generated at most 10000");
+    mFriendsEnd = friends.cursors;
+    mFriendsPageSize = friends.pageSize;
+    mFixtureCursors.clear();
+    mFriends = QCborArray();
+    for (const QCborValue &entry : friends.users) {
         const QCborMap user = entry.isMap() ? entry.toMap() : userFor(entry.toString(), QString());
         rememberUser(user);
-        mFriendPages.last().append(user);
+        mFriends.append(user);
     }
-    if (mFriendPages.isEmpty())
-        mFriendPages.append(QCborArray());
+    mGeneratedFriends = friends.generate;
     return QString();
 }
 
 QCborMap FakeApiState::summary() const
 {
-    qsizetype friends = 0;
-    for (const QCborArray &page : mFriendPages)
-        friends += page.size();
     return {{QStringLiteral("home_timeline"), mHome.size()},
             {QStringLiteral("mentions"), mMentions.size()},
             {QStringLiteral("direct_messages"), mMessages.size()},
-            {QStringLiteral("friends"), friends},
-            {QStringLiteral("friend_pages"), mFriendPages.size()},
+            {QStringLiteral("friends"), friendCount()},
+            {QStringLiteral("friends_page_size"),
+             mFriendsPageSize > 0 ? QCborValue(mFriendsPageSize) : QCborValue(QCborValue::Null)},
             {QStringLiteral("users"), mUsers.size()}};
 }
 
@@ -325,14 +409,7 @@ QCborMap FakeApiState::userFor(const QString &screenName, const QString &name)
     if (!known.isEmpty())
         return known;
     const QString id = nextId();
-    const QCborMap created = withId(
-        QCborMap{{QStringLiteral("name"), name.isEmpty() ? screenName : name},
-                 {QStringLiteral("screen_name"), screenName},
-                 {QStringLiteral("profile_image_url"),
-                  QStringLiteral("http://pbs.twimg.com/profile_images/%1/%2_normal.png").arg(id.right(5), screenName)},
-                 {QStringLiteral("following"), true},
-                 {QStringLiteral("protected"), false}},
-        id);
+    const QCborMap created = plainUser(id, screenName, name, id.right(5));
     rememberUser(created);
     return created;
 }
