@@ -22,6 +22,9 @@ const int TooManyRequests = 429;
 const qint64 DefaultHoldMs = 15 * 60 * 1000;
 // A reset time further away than this is taken for a wrong header.
 const qint64 MaxHoldMs = 60 * 60 * 1000;
+// A refusal whose reset has passed by our reckoning is still held this long.
+const qint64 MinHoldMs = 1000;
+const QString RateLimitMessage = QStringLiteral("Rate limit exceeded");
 
 QString percentEncoded(const QString &text)
 {
@@ -81,16 +84,38 @@ QString TwApiConnection::holdMessage(const QString &endpoint) const
 
 void TwApiConnection::noteAnswer(const QString &endpoint, const TwHttpResult &result)
 {
-    if (result.status != TooManyRequests)
+    if (result.status == TooManyRequests) {
+        QString error;
+        QString message = TwJson::errorMessage(TwJson::parse(result.body, &error));
+        if (message.isEmpty())
+            message = RateLimitMessage;
+        // Refused now, so the window has not reset yet, whatever the clocks say.
+        hold(endpoint, qMax(untilReset(result, DefaultHoldMs), MinHoldMs), message);
         return;
+    }
+    // The last request the window allows: the next one would only be refused.
+    bool counted = false;
+    if (result.rateLimitRemaining.trimmed().toLongLong(&counted) <= 0 && counted)
+        hold(endpoint, untilReset(result, 0), RateLimitMessage);
+}
+
+// From the answer to its window's reset, by the server's clock where the answer tells it,
+// so that a skewed device clock neither ends a hold early nor keeps it for long.
+qint64 TwApiConnection::untilReset(const TwHttpResult &result, qint64 fallback)
+{
     bool ok = false;
-    const qint64 reset = result.rateLimitReset.toLongLong(&ok);
-    const qint64 milliseconds = ok ? reset * 1000 - QDateTime::currentMSecsSinceEpoch() : DefaultHoldMs;
-    QString error;
-    QString message = TwJson::errorMessage(TwJson::parse(result.body, &error));
-    if (message.isEmpty())
-        message = QStringLiteral("Rate limit exceeded");
-    hold(endpoint, qMin(milliseconds, MaxHoldMs), message);
+    const qint64 reset = result.rateLimitReset.trimmed().toLongLong(&ok);
+    if (!ok)
+        return fallback;
+    const qint64 now = result.serverDate.isValid() ? result.serverDate.toMSecsSinceEpoch()
+                                                   : QDateTime::currentMSecsSinceEpoch();
+    return qMin(reset * 1000 - now, MaxHoldMs);
+}
+
+qint64 TwApiConnection::holdRemainingMs(const QString &endpoint) const
+{
+    const auto hold = mHolds.constFind(endpoint);
+    return hold == mHolds.cend() ? 0 : qMax(0, hold->timer->remainingTime());
 }
 
 void TwApiConnection::hold(const QString &endpoint, qint64 milliseconds, const QString &message)

@@ -16,7 +16,9 @@ struct TwHttpResult;
 // The way to the service for one account: signed API requests under the API base
 // address, unsigned picture downloads, and the endpoints held back by the service's
 // rate limit. A hold is a child QTimer named "rateLimitHold" whose "endpoint" property
-// names what it holds; it runs out at the service's x-rate-limit-reset time.
+// names what it holds; it runs out at the service's x-rate-limit-reset time. An endpoint
+// is held when the service refuses it (429) and when an answer says that no request is
+// left in its window, so that no request is sent only to be refused.
 class TwApiConnection : public QObject
 {
     Q_OBJECT
@@ -33,9 +35,12 @@ public:
 
     // The service's message for a held endpoint; empty when it is not held.
     QString holdMessage(const QString &endpoint) const;
+    // How long the endpoint stays held; 0 when it is not.
+    qint64 holdRemainingMs(const QString &endpoint) const;
 
 private:
     void noteAnswer(const QString &endpoint, const TwHttpResult &result);
+    static qint64 untilReset(const TwHttpResult &result, qint64 fallback);
     void hold(const QString &endpoint, qint64 milliseconds, const QString &message);
     void release(const QString &endpoint);
 

@@ -93,6 +93,7 @@ void TwHttpRequest::onFinished()
     result.body = mReply->readAll();
     result.serverDate = httpDate(mReply->rawHeader("Date"));
     result.rateLimitReset = mReply->rawHeader("x-rate-limit-reset");
+    result.rateLimitRemaining = mReply->rawHeader("x-rate-limit-remaining");
     finish(result);
 }
 

@@ -16,6 +16,7 @@ struct TwHttpResult
     QByteArray body;
     QDateTime serverDate;        // the Date header; invalid when absent or unreadable
     QByteArray rateLimitReset;   // the x-rate-limit-reset header: seconds since the epoch
+    QByteArray rateLimitRemaining; // the x-rate-limit-remaining header: requests left in the window
 
     bool answered() const { return failure.isEmpty(); }
 };

@@ -23,6 +23,7 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <limits>
@@ -38,8 +39,11 @@ const int CacheDays = 7;
 const int MaxCachedItems = 200;
 // The service lets an account follow about 5000; more is taken for a faulty paging.
 const int MaxFriends = 10000;
+// Friends pagings waiting for their next page at once: the daemon runs two at most.
+const int MaxPagings = 8;
 const int HttpOk = 200;
 const int HttpUnauthorized = 401;
+const int TooManyRequests = 429;
 const QString OAuthFailure = QStringLiteral("Could not authenticate with OAuth.");
 // The service's error codes of a rejected signature, token or timestamp.
 const QList<int> OAuthErrorCodes = {32, 89, 135, 215};
@@ -96,7 +100,8 @@ QString idOf(const QVariant &item)
     return item.toMap().value(QStringLiteral("id")).toString();
 }
 
-// The fresh items, then the older ones not among them, newest first as the service sends.
+// The items of both lists, each id once, newest first as the service sends them: an
+// answer since an id brings newer items, one up to an id older ones.
 QVariantList newestFirst(const QVariantList &fresh, const QVariantList &older)
 {
     QVariantList merged = fresh;
@@ -107,6 +112,9 @@ QVariantList newestFirst(const QVariantList &fresh, const QVariantList &older)
         if (!ids.contains(idOf(item)))
             merged.append(item);
     }
+    std::stable_sort(merged.begin(), merged.end(), [](const QVariant &a, const QVariant &b) {
+        return Twitter::compareIds(idOf(a), idOf(b)) > 0;
+    });
     return merged.mid(0, MaxCachedItems);
 }
 
@@ -252,7 +260,8 @@ public:
         QSet<QString> ids;
         QSet<QString> cursors;
     };
-    // Friends gathered page by page, per owner, until the last page completes them.
+    // Friends gathered page by page until the last page completes them, by the owner and
+    // the cursor that continues them ("owner/cursor").
     QHash<QString, FriendsPaging> friendsPaging;
 };
 
@@ -305,7 +314,7 @@ int TwitterPrivate::fetch(const Endpoint &endpoint, const QMap<QString, QString>
     TwHttpRequest *request = connection->get(endpoint.path, query);
     if (!request) {
         qWarning() << Q_FUNC_INFO << endpoint.path << "is held back by the rate limit";
-        reportErrorLater(queryId, endpoint.path, connection->holdMessage(endpoint.path), 429);
+        reportErrorLater(queryId, endpoint.path, connection->holdMessage(endpoint.path), TooManyRequests);
         return queryId;
     }
     const QString path = endpoint.path;
@@ -395,6 +404,10 @@ void TwitterPrivate::reportError(int queryId, const QString &request, const QStr
     QVariantMap map = {{QStringLiteral("error"), error}, {QStringLiteral("request"), request}};
     if (status != 0)
         map.insert(QStringLiteral("http_status"), status);
+    // When a request refused by the rate limit may be made again.
+    const qint64 held = connection->holdRemainingMs(request);
+    if (status == TooManyRequests && held > 0)
+        map.insert(QLatin1String(Twitter::RetryAfterKey), held);
     emit q->networkRequestError(queryId, map);
 }
 
@@ -410,20 +423,26 @@ QString TwitterPrivate::storeList(const QString &key, const QVariant &body, cons
 {
     if (!isListOfObjects(body))
         return QStringLiteral("not a list of objects");
-    // An answer since an id holds only what is new: it goes in front of what was there.
-    const QVariantList list = args.contains(QStringLiteral("since_id"))
+    // An answer since or up to an id holds only part of the list: it joins what was there.
+    const QVariantList list = args.contains(QStringLiteral("since_id")) || args.contains(QStringLiteral("max_id"))
         ? newestFirst(body.toList(), cache.response(key).toList())
         : body.toList().mid(0, MaxCachedItems);
     cache.storeResponse(key, list);
     return QString();
 }
 
+// A paging is the chain of pages from the first cursor: each page continues the paging
+// that waits for its cursor, so that two fetches of one account, or one resumed after a
+// wait, never mix their pages; a page of a paging not seen from its start completes none.
 void TwitterPrivate::collectFriends(const QString &owner, const QString &cursor, const QVariantMap &page)
 {
-    if (cursor.isEmpty() || cursor == QLatin1String("-1"))
-        friendsPaging.remove(owner);
-    FriendsPaging &paging = friendsPaging[owner];
-    paging.cursors.insert(cursor.isEmpty() ? QStringLiteral("-1") : cursor);
+    const bool first = cursor.isEmpty() || cursor == QLatin1String("-1");
+    FriendsPaging paging = first ? FriendsPaging() : friendsPaging.take(owner + QLatin1Char('/') + cursor);
+    if (!first && paging.cursors.isEmpty()) {
+        qDebug() << Q_FUNC_INFO << owner << "page of a paging not seen from its start:" << cursor;
+        return;
+    }
+    paging.cursors.insert(first ? QStringLiteral("-1") : cursor);
     for (const QVariant &user : page.value(QStringLiteral("users")).toList()) {
         const QString id = idOf(user);
         if (paging.users.size() < MaxFriends && !paging.ids.contains(id)) {
@@ -435,11 +454,16 @@ void TwitterPrivate::collectFriends(const QString &owner, const QString &cursor,
     // The paging ends where the daemon's does: also at a cursor asked for before and at
     // the page limit, with what arrived.
     if (!next.isEmpty() && next != QLatin1String("0") && !paging.cursors.contains(next)
-        && paging.cursors.size() < Twitter::MaxFriendsPages)
+        && paging.cursors.size() < Twitter::MaxFriendsPages) {
+        if (friendsPaging.size() >= MaxPagings) {
+            qWarning() << Q_FUNC_INFO << "too many friends pagings under way; the older ones are dropped";
+            friendsPaging.clear();
+        }
+        friendsPaging.insert(owner + QLatin1Char('/') + next, paging);
         return;
+    }
     qDebug() << Q_FUNC_INFO << owner << "has" << paging.users.size() << "friends";
     cache.storeResponse(QStringLiteral("friends/") + owner, paging.users);
-    friendsPaging.remove(owner);
 }
 
 // The avatar file of this key; empty when there is none or it shows another picture

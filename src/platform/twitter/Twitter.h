@@ -47,6 +47,10 @@ public:
     // service's largest following; what arrived then counts as the friends.
     static constexpr int MaxFriendsPages = 100;
 
+    // In networkRequestError's map of a request the service's rate limit refused: the
+    // milliseconds until the endpoint's window resets and the request may be made again.
+    static constexpr const char *RetryAfterKey = "retry_after_ms";
+
     Twitter(const QString &token, const QString &tokenSecret, const QString &userId,
             const QString &screenName, const QString &consumerKey,
             const QString &consumerSecret, QObject *parent = nullptr);
