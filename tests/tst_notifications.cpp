@@ -16,6 +16,9 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
 
 namespace {
 
@@ -78,6 +81,25 @@ QString action(const QJsonObject &entry)
     return described.join(QLatin1Char(' '));
 }
 
+// Answers a poll as a service holding items of ids total down to 2 (the marker is 1),
+// by since_id, max_id and count; the page up to failAt fails.
+TwitterDouble::Responder newsSince(int total, const std::function<QVariantMap(int)> &make, quint64 failAt = 0)
+{
+    return [=](const TwitterDouble::Request &request) {
+        const quint64 maxId = request.args.value(QStringLiteral("max_id"), QString::number(total)).toULongLong();
+        if (maxId == failAt) {
+            TwitterDouble::Answer failure;
+            failure.later = TwitterDouble::Answer::NetworkError;
+            return failure;
+        }
+        const int count = request.args.value(QStringLiteral("count"), QStringLiteral("20")).toInt();
+        QVariantList page;
+        for (quint64 id = maxId; id > request.args.value(QStringLiteral("since_id")).toULongLong() && page.size() < count; --id)
+            page.append(make(int(id)));
+        return TwitterDouble::later(page);
+    };
+}
+
 }
 
 class TestNotifications : public QObject
@@ -100,6 +122,7 @@ private Q_SLOTS:
     void friendsFetchEndsOnMissingCursorOrFailure_data();
     void friendsFetchEndsOnMissingCursorOrFailure();
     void secondResultDuringAFetchJoinsTheFirst();
+    void fullPagesArePagedBackUntilTheGapCloses();
     void switchingKindsOffWithdraws();
     void clearRequestsWithdrawTheirKind();
     void pollingParametersAndQueryIds();
@@ -339,31 +362,56 @@ void TestNotifications::followedOnlyFetchesFriendsOverPages()
 void TestNotifications::friendsFetchEndsOnMissingCursorOrFailure_data()
 {
     QTest::addColumn<QString>("ending");
-    QTest::newRow("no cursor") << "missing";
-    QTest::newRow("empty cursor") << "empty";
-    QTest::newRow("failed page") << "failure";
+    QTest::addColumn<qint64>("retryAfterMs");
+    QTest::addColumn<int>("pages");
+    QTest::newRow("no cursor") << "missing" << 0LL << 2;
+    QTest::newRow("empty cursor") << "empty" << 0LL << 2;
+    QTest::newRow("failed page") << "failure" << 0LL << 2;
+    // The refused page is asked for again once the window resets, and the fetch goes on.
+    QTest::newRow("rate limit, window resets") << "rate limit" << 2000LL << 3;
+    // Held mentions do not wait beyond the bound: decided with the names that arrived.
+    QTest::newRow("rate limit, beyond the bound") << "rate limit" << 30 * 60 * 1000LL << 2;
 }
 
 void TestNotifications::friendsFetchEndsOnMissingCursorOrFailure()
 {
     QFETCH(QString, ending);
+    QFETCH(qint64, retryAfterMs);
+    QFETCH(int, pages);
     setPreferences(true, true, true);
-    TwitterDouble::setResponder(TwitterDouble::User, UserType::FriendsList, [ending](const TwitterDouble::Request &request) {
+    TwitterDouble::setResponder(TwitterDouble::User, UserType::FriendsList, [&](const TwitterDouble::Request &request) {
         if (request.args.value(QStringLiteral("cursor")) == QLatin1String("-1"))
             return TwitterDouble::later({friendsPage({QStringLiteral("carol_w")}, QStringLiteral("100"))});
-        if (ending == QLatin1String("failure")) {
+        if (ending == QLatin1String("failure") || (ending == QLatin1String("rate limit") && retryAfterMs > 0)) {
             TwitterDouble::Answer failure;
             failure.later = TwitterDouble::Answer::NetworkError;
+            if (ending != QLatin1String("failure"))
+                failure.laterError = {{QStringLiteral("http_status"), 429}, {QStringLiteral("retry_after_ms"), retryAfterMs}};
+            retryAfterMs = 0; // refused once
             return failure;
         }
-        return TwitterDouble::later({friendsPage({QStringLiteral("dave")}, ending == QLatin1String("empty") ? QVariant(QString()) : QVariant())});
+        const QVariant last = ending == QLatin1String("empty") ? QVariant(QString())
+            : ending == QLatin1String("missing")             ? QVariant()
+                                                              : QVariant(QStringLiteral("0"));
+        return TwitterDouble::later({friendsPage({QStringLiteral("dave")}, last)});
     });
     QSignalSpy fetched(&mHarness.daemon(), &TwitterDaemon::friendsFetched);
+    QTimer *resume = mHarness.timer(QStringLiteral("friendsResumeTimer"));
     poll({mention(QStringLiteral("50"), QStringLiteral("Carol W"), QStringLiteral("carol_w"))}, {});
+    if (pages == 3) {
+        QTRY_VERIFY(resume->isActive());
+        QVERIFY(resume->remainingTime() > 1900 && resume->remainingTime() <= 2050);
+        QVERIFY(fetched.isEmpty());
+        QVERIFY(shown(QStringLiteral("group"), Mentions).isEmpty());
+        resume->start(0);
+    }
     QVERIFY(fetched.wait());
     QCoreApplication::processEvents();
     QCOMPARE(fetched.count(), 1);
-    QCOMPARE(TwitterDouble::networkRequests(TwitterDouble::User, UserType::FriendsList).size(), 2);
+    const auto requests = TwitterDouble::networkRequests(TwitterDouble::User, UserType::FriendsList);
+    QCOMPARE(requests.size(), pages);
+    QCOMPARE(requests.last().args.value(QStringLiteral("cursor")), QStringLiteral("100"));
+    QCOMPARE(requests.last().args.value(QStringLiteral("count")), QStringLiteral("200"));
     QCOMPARE(shown(QStringLiteral("group"), Mentions).size(), 1);
 }
 
@@ -387,6 +435,36 @@ void TestNotifications::secondResultDuringAFetchJoinsTheFirst()
     QCOMPARE(group[QStringLiteral("summary")].toString(), QStringLiteral("Bob, Alice"));
     QCOMPARE(group[QStringLiteral("count")].toInt(), 2);
     QCOMPARE(storedId(QStringLiteral("LastIdMentions")), QStringLiteral("62"));
+}
+
+void TestNotifications::fullPagesArePagedBackUntilTheGapCloses()
+{
+    const auto mentionOf = [](int id) { return mention(QString::number(id), QStringLiteral("Alice"), QStringLiteral("alice")); };
+    const auto messageOf = [](int id) { return message(QString::number(id), QStringLiteral("Bob"), QStringLiteral("bob")); };
+    // 46 mentions since the marker: the older page fails, so nothing is notified nor
+    // recorded; the next poll brings them all, once.
+    TwitterDouble::setResponder(TwitterDouble::Timeline, TimelineType::MentionsTimeline, newsSince(47, mentionOf, 27));
+    // More messages than ten pages hold: the poll ends after ten.
+    TwitterDouble::setResponder(TwitterDouble::DirectMessages, DirectMessageType::ReceivedMessages, newsSince(5000, messageOf));
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onRefreshRequested");
+    QTRY_COMPARE(TwitterDouble::networkRequests(TwitterDouble::DirectMessages, DirectMessageType::ReceivedMessages).size(), 10);
+    QTRY_COMPARE(shown(QStringLiteral("group"), Messages).value(0)[QStringLiteral("count")].toInt(), 20 + 9 * 200);
+    QCOMPARE(storedId(QStringLiteral("LastIdMessages")), QStringLiteral("5000"));
+    const auto mentionPolls = TwitterDouble::networkRequests(TwitterDouble::Timeline, TimelineType::MentionsTimeline);
+    QCOMPARE(mentionPolls.size(), 2);
+    QCOMPARE(mentionPolls.last().args, (QMap<QString, QString>{{QStringLiteral("cursor"), QStringLiteral("-1")},
+                                                                {QStringLiteral("screen_name"), QStringLiteral("AliceInData")},
+                                                                {QStringLiteral("since_id"), QStringLiteral("1")},
+                                                                {QStringLiteral("max_id"), QStringLiteral("27")},
+                                                                {QStringLiteral("count"), QStringLiteral("200")}}));
+    QVERIFY(shown(QStringLiteral("group"), Mentions).isEmpty());
+    QCOMPARE(storedId(QStringLiteral("LastIdMentions")), QStringLiteral("1"));
+
+    TwitterDouble::setResponder(TwitterDouble::Timeline, TimelineType::MentionsTimeline, newsSince(47, mentionOf));
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onRefreshRequested");
+    QTRY_COMPARE(shown(QStringLiteral("group"), Mentions).value(0)[QStringLiteral("count")].toInt(), 46);
+    QCOMPARE(shown(QStringLiteral("notification"), Mentions).size(), 1);
+    QCOMPARE(storedId(QStringLiteral("LastIdMentions")), QStringLiteral("47"));
 }
 
 void TestNotifications::switchingKindsOffWithdraws()

@@ -473,7 +473,8 @@ void TestTimeline::friendAvatarsArePrefetchedAcrossPages()
     const QList<TwitterDouble::Request> friendPages = TwitterDouble::networkRequests(TwitterDouble::User, UserType::FriendsList);
     QCOMPARE(friendPages.size(), 2);
     QCOMPARE(friendPages.at(1).args, (QMap<QString, QString>{{QStringLiteral("cursor"), page1.toMap().value(QStringLiteral("next_cursor_str")).toString()},
-                                                            {QStringLiteral("screen_name"), QStringLiteral("AliceInData")}}));
+                                                            {QStringLiteral("screen_name"), QStringLiteral("AliceInData")},
+                                                            {QStringLiteral("count"), QStringLiteral("200")}}));
     // Every friend without a cached avatar is asked for once; bob's is cached.
     const QList<TwitterDouble::Request> avatars = networkAvatarRequests();
     QStringList names;

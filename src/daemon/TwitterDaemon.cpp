@@ -58,6 +58,9 @@ TwitterDaemon::TwitterDaemon(bool firstStart, QObject *parent)
     , mRetryLoginTimer(nullptr)
     , mNextLocalImageQueryId(-2)
     , mFriendsQueryId(-1)
+    , mFriendsResuming(false)
+    , mMentionFriendsResuming(false)
+    , mFriendsResumeTimer(nullptr)
     , mMentionFriendsQueryId(-1)
     , mFirstStart(firstStart)
     , mContactsUpdatePending(false)
@@ -176,6 +179,13 @@ TwitterDaemon::INIT_ERROR TwitterDaemon::init()
     mAvatarTimer->setSingleShot(true);
     connect(mAvatarTimer, &QTimer::timeout, this, &TwitterDaemon::avatarTimeout);
 
+    mFriendsResumeTimer = new QTimer(this);
+    mFriendsResumeTimer->setObjectName(QStringLiteral("friendsResumeTimer"));
+    mFriendsResumeTimer->setSingleShot(true);
+    // A coarse timer may fire before the window has reset, only to be refused again.
+    mFriendsResumeTimer->setTimerType(Qt::PreciseTimer);
+    connect(mFriendsResumeTimer, &QTimer::timeout, this, &TwitterDaemon::resumeFriendsPaging);
+
     connect(mNotifHandler, &NotificationHandler::lastIdMessagesUpdated, this,
             &TwitterDaemon::updateLastIdMessages);
     connect(mNotifHandler, &NotificationHandler::lastIdMentionsUpdated, this,
@@ -200,7 +210,7 @@ void TwitterDaemon::onTimer()
     if (mPlugin)
         mPlugin->updateData(false, true);
     mContactsUpdatePending = true;
-    if (mAccount->isServiceEnabled(TwServiceType::SERVICE_CONTACTS) && mFriendsQueryId == -1
+    if (mAccount->isServiceEnabled(TwServiceType::SERVICE_CONTACTS) && mFriendsQueryId == -1 && !mFriendsResuming
         && mFriendAvatarQueryIds.isEmpty() && mFirstStart) {
         mFirstStart = false;
         retrieveFriends();

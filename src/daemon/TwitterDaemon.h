@@ -5,6 +5,7 @@
 #include "TwTypes.h"
 
 #include <QList>
+#include <QElapsedTimer>
 #include <QMap>
 #include <QMutex>
 #include <QObject>
@@ -121,6 +122,10 @@ public:
     void handleFriendResults(QVariantList data);
     QStringList friendScreenNames() const;
 
+    // The page of a kind's poll (an event type) up to maxId, still since the last-seen id,
+    // for a poll whose answer filled its page; the query id, or -1 when not asked.
+    int retrieveOlder(const QString &eventType, const QString &maxId);
+
 Q_SIGNALS:
     void friendsFetched();
 
@@ -136,6 +141,7 @@ private Q_SLOTS:
     void onTimer();
     void onTimerLogin();
     void avatarTimeout();
+    void resumeFriendsPaging();
     void retryLogin();
     void onTwitterAccountCreated();
     void onOnlineStateChanged(bool isOnline);
@@ -180,9 +186,16 @@ private:
     bool canRequest(const char *caller) const;
     void retrieveMessages();
     void retrieveMentions();
-    QMap<QString, QString> pollParameters(const QString &sinceId) const;
+    QMap<QString, QString> pollParameters(const QString &sinceId, const QString &maxId) const;
+    // One request of the kind's poll (an event type), up to maxId when it is given.
+    bool requestPoll(const QString &eventType, const QString &maxId, int *queryId);
     void requestFriendsPage(const QString &cursor, int *queryId);
+    void requestImportPage(const QString &cursor);
+    void requestMentionFriendsPage(const QString &cursor);
     bool followFriendsCursor(QSet<QString> &asked, const QString &cursor, const char *caller);
+    // A friends page refused by the rate limit is asked for again once the window resets.
+    void waitForFriendsWindow(const QVariantMap &err, bool *resuming);
+    bool mentionFriendsMayWait(const QVariantMap &err) const;
     void checkAndRetrieveHelpConfiguration();
     void loginToTwitter();
     void scheduleLogin();
@@ -232,6 +245,15 @@ private:
     // The cursors each friends fetch has asked for: the contacts' and the mentions'.
     QSet<QString> mFriendsCursors;
     QSet<QString> mMentionFriendsCursors;
+    // The cursor of each fetch's latest page, and whether that page waits for the rate
+    // limit's window to reset (resumed by mFriendsResumeTimer).
+    QString mFriendsCursor;
+    QString mMentionFriendsCursor;
+    bool mFriendsResuming;
+    bool mMentionFriendsResuming;
+    QTimer *mFriendsResumeTimer;
+    // Since the mentions' friends fetch began: the mentions it holds wait only so long.
+    QElapsedTimer mMentionFriendsSince;
     int mMentionFriendsQueryId;
     bool mFirstStart;
     bool mContactsUpdatePending;

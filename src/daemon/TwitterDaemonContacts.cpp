@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // Contacts: the account's friends paged in for the contacts daemon, their avatars fetched
 // ahead, and the import reported finished once both are settled; the friends cursor rule
-// that both friends fetches follow.
+// that both friends fetches follow, and their pages resumed after the rate limit's wait.
 
 #include "TwitterDaemon.h"
 
@@ -17,6 +17,12 @@ namespace {
 const QString ScreenNameKey = QStringLiteral("screen_name");
 const QString LastCursor = QStringLiteral("0");
 const QString FirstCursor = QStringLiteral("-1");
+const QString FriendsPageSize = QStringLiteral("200");
+// The service's rate-limit window, for a refusal that does not tell when it ends.
+const qint64 RateWindowMs = 15 * 60 * 1000;
+const qint64 MaxResumeWaitMs = 60 * 60 * 1000;
+// The client lets go of its own hold at the reset; this much later the page is asked again.
+const qint64 ResumeMarginMs = 50;
 
 QString screenName(const QVariantMap &person)
 {
@@ -42,8 +48,8 @@ void TwitterDaemon::onFriendsPage(const QVariantList &data, int queryId)
     if (queryId == mFriendsQueryId)
         mFriendsQueryId = -1;
     const bool lastPage = !followFriendsCursor(mFriendsCursors, cursor, Q_FUNC_INFO);
-    if (!lastPage && mFriendsQueryId == -1)
-        requestFriendsPage(cursor, &mFriendsQueryId);
+    if (!lastPage && mFriendsQueryId == -1 && !mFriendsResuming)
+        requestImportPage(cursor);
     if (lastPage)
         checkFriendAvatarsDone();
 }
@@ -75,7 +81,7 @@ void TwitterDaemon::checkFriendAvatarsDone()
     mAvatarTimer->stop();
     if (!mAccount->isServiceEnabled(TwServiceType::SERVICE_CONTACTS))
         return;
-    if (!mFriendAvatarQueryIds.isEmpty() || mFriendsQueryId != -1) {
+    if (!mFriendAvatarQueryIds.isEmpty() || mFriendsQueryId != -1 || mFriendsResuming) {
         mAvatarTimer->start();
         return;
     }
@@ -88,7 +94,9 @@ void TwitterDaemon::avatarTimeout()
         return;
     qWarning() << Q_FUNC_INFO << "Got timeout fetching avatars. Removing requests:" << mFriendAvatarQueryIds;
     mFriendAvatarQueryIds.clear();
-    finishContactsUpdate();
+    // Friends pages still to come finish the import with their last one.
+    if (mFriendsQueryId == -1 && !mFriendsResuming)
+        finishContactsUpdate();
 }
 
 // Friends and their avatars are settled: the contacts may take them.
@@ -104,9 +112,47 @@ void TwitterDaemon::retrieveFriends()
     qDebug() << Q_FUNC_INFO;
     if (!mLoggedIn)
         return;
-    int queryId = -1;
     mFriendsCursors = {FirstCursor};
-    requestFriendsPage(FirstCursor, &queryId);
+    // Its id is kept, unlike the other requests' of the first page, so that a first page
+    // refused by the rate limit is asked for again.
+    requestImportPage(FirstCursor);
+}
+
+void TwitterDaemon::requestImportPage(const QString &cursor)
+{
+    mFriendsCursor = cursor;
+    requestFriendsPage(cursor, &mFriendsQueryId);
+}
+
+void TwitterDaemon::requestMentionFriendsPage(const QString &cursor)
+{
+    mMentionFriendsCursor = cursor;
+    requestFriendsPage(cursor, &mMentionFriendsQueryId);
+}
+
+void TwitterDaemon::waitForFriendsWindow(const QVariantMap &err, bool *resuming)
+{
+    bool told = false;
+    const qint64 retry = err.value(QLatin1String(Tw::Twitter::RetryAfterKey)).toLongLong(&told);
+    const qint64 wait = qBound<qint64>(0, told ? retry : RateWindowMs, MaxResumeWaitMs) + ResumeMarginMs;
+    qWarning() << Q_FUNC_INFO << "friends page held by the rate limit; asked again in" << wait << "ms";
+    *resuming = true;
+    if (!mFriendsResumeTimer->isActive() || mFriendsResumeTimer->remainingTime() < wait)
+        mFriendsResumeTimer->start(int(wait));
+}
+
+// The window has reset: each fetch asks again for the page it was refused.
+void TwitterDaemon::resumeFriendsPaging()
+{
+    qDebug() << Q_FUNC_INFO << mFriendsResuming << mMentionFriendsResuming;
+    if (mFriendsResuming) {
+        mFriendsResuming = false;
+        requestImportPage(mFriendsCursor);
+    }
+    if (mMentionFriendsResuming) {
+        mMentionFriendsResuming = false;
+        requestMentionFriendsPage(mMentionFriendsCursor);
+    }
 }
 
 // Whether a friends fetch that has asked for the cursors in asked goes on to the page of
@@ -139,7 +185,10 @@ void TwitterDaemon::requestFriendsPage(const QString &cursor, int *queryId)
         qCritical() << Q_FUNC_INFO << "mTwitter == NULL";
         return;
     }
-    const QMap<QString, QString> parameters = {{QStringLiteral("cursor"), cursor}, {ScreenNameKey, mUserName}};
+    // Pages of the service's largest size: of its default 20, a following of more than
+    // 300 would not fit one rate-limit window, and the fetch would take hours.
+    const QMap<QString, QString> parameters = {
+        {QStringLiteral("cursor"), cursor}, {ScreenNameKey, mUserName}, {QStringLiteral("count"), FriendsPageSize}};
     QVariantList result;
     if (mTwitter->retrieveUserResources(&result, queryId, UserType::FriendsList, parameters,
                                         Tw::Twitter::RETRIEVE_FROM_NETWORK)

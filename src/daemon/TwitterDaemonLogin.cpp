@@ -281,11 +281,18 @@ void TwitterDaemon::forgetRequestsInFlight()
     qDeleteAll(mPendingImageItems);
     mPendingImageItems.clear();
     mTimelineQueryId = -1;
+    // A contacts import cut short is wanted again at the next tick.
+    if (mFriendsQueryId != -1 || mFriendsResuming)
+        mFirstStart = true;
     mFriendsQueryId = -1;
     mMentionFriendsQueryId = -1;
+    mFriendsResuming = false;
+    mMentionFriendsResuming = false;
     mFetchingMentionFriends = false;
     if (mAvatarTimer)
         mAvatarTimer->stop();
+    if (mFriendsResumeTimer)
+        mFriendsResumeTimer->stop();
 }
 
 void TwitterDaemon::releaseRunner()

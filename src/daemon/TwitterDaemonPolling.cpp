@@ -7,6 +7,7 @@
 #include "NotificationHandler.h"
 #include "TwAccount.h"
 #include "Twitter.h"
+#include "TwitterOstra.h"
 
 #include <QDebug>
 
@@ -28,13 +29,18 @@ void TwitterDaemon::tryUpdateMentions()
         retrieveMentions();
 }
 
-// "cursor", "screen_name" and, once an id is stored, "since_id" = that id.
-QMap<QString, QString> TwitterDaemon::pollParameters(const QString &sinceId) const
+// "cursor", "screen_name" and, once an id is stored, "since_id" = that id; paging back,
+// "max_id" and the largest page.
+QMap<QString, QString> TwitterDaemon::pollParameters(const QString &sinceId, const QString &maxId) const
 {
     QMap<QString, QString> parameters = {{QStringLiteral("cursor"), FirstCursor},
                                          {QStringLiteral("screen_name"), mUserName}};
     if (!sinceId.isEmpty())
         parameters.insert(QStringLiteral("since_id"), sinceId);
+    if (!maxId.isEmpty()) {
+        parameters.insert(QStringLiteral("max_id"), maxId);
+        parameters.insert(QStringLiteral("count"), QString::number(TwitterOstra::OlderPollPageSize));
+    }
     return parameters;
 }
 
@@ -48,6 +54,18 @@ bool TwitterDaemon::canRequest(const char *caller) const
     return mTwitter != nullptr;
 }
 
+bool TwitterDaemon::requestPoll(const QString &eventType, const QString &maxId, int *queryId)
+{
+    QVariantList unused;
+    if (eventType == TwitterOstra::MessageEventType)
+        return mTwitter->retrieveDirectMessages(&unused, queryId, DirectMessageType::ReceivedMessages,
+                                                pollParameters(lastIdMessages(), maxId), Tw::Twitter::RETRIEVE_FROM_NETWORK)
+            == Tw::Twitter::RETRIEVE_OK;
+    return mTwitter->retrieveTimelineResources(&unused, queryId, TimelineType::MentionsTimeline,
+                                               pollParameters(lastIdMentions(), maxId), Tw::Twitter::RETRIEVE_FROM_NETWORK)
+        == Tw::Twitter::RETRIEVE_OK;
+}
+
 // Each poll asks for what came since the kind's last-seen id; the handler takes only the
 // answer to the latest one.
 void TwitterDaemon::retrieveMessages()
@@ -55,12 +73,10 @@ void TwitterDaemon::retrieveMessages()
     qDebug() << Q_FUNC_INFO;
     if (!canRequest(Q_FUNC_INFO))
         return;
-    QVariantList unused;
     int queryId = -1;
-    const int status = mTwitter->retrieveDirectMessages(&unused, &queryId, DirectMessageType::ReceivedMessages,
-                                                        pollParameters(lastIdMessages()), Tw::Twitter::RETRIEVE_FROM_NETWORK);
+    const bool accepted = requestPoll(TwitterOstra::MessageEventType, QString(), &queryId);
     mNotifHandler->setMessagesQueryId(queryId);
-    if (status != Tw::Twitter::RETRIEVE_OK)
+    if (!accepted)
         qCritical() << Q_FUNC_INFO << "retrieveMessages returned != ok";
 }
 
@@ -69,20 +85,31 @@ void TwitterDaemon::retrieveMentions()
     qDebug() << Q_FUNC_INFO;
     if (!canRequest(Q_FUNC_INFO))
         return;
-    QVariantList unused;
     int queryId = -1;
-    const int status = mTwitter->retrieveTimelineResources(&unused, &queryId, TimelineType::MentionsTimeline,
-                                                           pollParameters(lastIdMentions()), Tw::Twitter::RETRIEVE_FROM_NETWORK);
+    const bool accepted = requestPoll(TwitterOstra::MentionEventType, QString(), &queryId);
     mNotifHandler->setMentionsQueryId(queryId);
-    if (status != Tw::Twitter::RETRIEVE_OK)
+    if (!accepted)
         qCritical() << Q_FUNC_INFO << "retrieveMentions - mentions returned != ok";
+}
+
+int TwitterDaemon::retrieveOlder(const QString &eventType, const QString &maxId)
+{
+    qDebug() << Q_FUNC_INFO << eventType << maxId;
+    int queryId = -1;
+    if (!canRequest(Q_FUNC_INFO))
+        return -1;
+    if (requestPoll(eventType, maxId, &queryId))
+        return queryId;
+    qCritical() << Q_FUNC_INFO << eventType << "returned != ok";
+    return -1;
 }
 
 void TwitterDaemon::fetchFriends()
 {
     qDebug() << Q_FUNC_INFO;
-    // A fetch under way ends with friendsFetched(), which serves this request too.
-    if (mMentionFriendsQueryId != -1 || !mLoggedIn)
+    // A fetch under way, or waiting for the rate limit, ends with friendsFetched(), which
+    // serves this request too.
+    if (mMentionFriendsQueryId != -1 || mMentionFriendsResuming || !mLoggedIn)
         return;
     if (!mTwitter) {
         qCritical() << Q_FUNC_INFO << "mTwitter == NULL";
@@ -90,7 +117,8 @@ void TwitterDaemon::fetchFriends()
     }
     mMentionFriendsFirstPage = true;
     mMentionFriendsCursors = {FirstCursor};
-    requestFriendsPage(FirstCursor, &mMentionFriendsQueryId);
+    mMentionFriendsSince.start();
+    requestMentionFriendsPage(FirstCursor);
     mFetchingMentionFriends = true;
 }
 
@@ -107,7 +135,7 @@ void TwitterDaemon::handleFriendResults(QVariantList data)
     qDebug() << Q_FUNC_INFO << "Query more friends for mentions";
     mMentionFriendsQueryId = -1;
     if (followFriendsCursor(mMentionFriendsCursors, cursor, Q_FUNC_INFO)) {
-        requestFriendsPage(cursor, &mMentionFriendsQueryId);
+        requestMentionFriendsPage(cursor);
         return;
     }
     mFetchingMentionFriends = false;

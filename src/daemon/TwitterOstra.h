@@ -20,4 +20,10 @@ const QString DefaultAvatar = QStringLiteral("/usr/share/twitter/default-avatar.
 const QString MessageEventType = QStringLiteral("messages.service.twitter");
 const QString MentionEventType = QStringLiteral("mentions.service.twitter");
 
+// A poll asks for the service's default page; a full one may have more behind it, which
+// is paged back in pages of the service's largest size, up to a bound.
+const int PollPageSize = 20;
+const int OlderPollPageSize = 200;
+const int MaxPollPages = 10;
+
 }

@@ -11,6 +11,8 @@
 
 #include <QDebug>
 
+#include <utility>
+
 namespace {
 
 const QString NamesSeparator = QStringLiteral(", ");
@@ -32,7 +34,7 @@ QString decodedText(const QVariantMap &item)
 
 // The items newer than the last-seen marker: a service may ignore since_id, and what is
 // not newer has been notified (or passed over) already.
-QVariantList newerThan(const QVariantList &items, const QString &marker)
+QVariantList newerThan(const QVariantList &items, const QString &marker, bool warn = true)
 {
     if (marker.isEmpty())
         return items;
@@ -41,7 +43,7 @@ QVariantList newerThan(const QVariantList &items, const QString &marker)
         if (Tw::Twitter::compareIds(field(item.toMap(), QStringLiteral("id")), marker) > 0)
             newer.append(item);
     }
-    if (newer.size() < items.size())
+    if (warn && newer.size() < items.size())
         qWarning() << Q_FUNC_INFO << items.size() - newer.size() << "results not newer than" << marker << "dropped";
     return newer;
 }
@@ -175,14 +177,60 @@ bool NotificationHandler::isSilent() const
     return mSilent;
 }
 
+// A new poll starts over: what an earlier one gathered has not been notified nor recorded,
+// and comes again.
 void NotificationHandler::setMessagesQueryId(int queryId)
 {
     mMessagesQueryId = queryId;
+    mMessagesPoll = PollPages();
 }
 
 void NotificationHandler::setMentionsQueryId(int queryId)
 {
     mMentionsQueryId = queryId;
+    mMentionsPoll = PollPages();
+}
+
+// A full page whose items are all newer than the marker may have more news behind it,
+// which would be lost once the marker moves past them: the poll pages back, since the
+// marker and up to the oldest item so far, until the gap closes.
+bool NotificationHandler::pollComplete(PollPages &poll, int &queryId, const QVariantList &data, const QString &marker,
+                                       const QString &eventType, bool pageBack)
+{
+    const int asked = poll.pages == 0 ? TwitterOstra::PollPageSize : TwitterOstra::OlderPollPageSize;
+    const int before = poll.items.size();
+    poll.items = joined(poll.items, data);
+    ++poll.pages;
+    const bool full = data.size() >= asked && poll.items.size() == before + data.size()
+        && newerThan(data, marker, false).size() == data.size();
+    if (!pageBack || marker.isEmpty() || !full)
+        return true;
+    const QString maxId = oldestId(data);
+    if (poll.pages >= TwitterOstra::MaxPollPages || maxId.isEmpty()) {
+        qWarning() << Q_FUNC_INFO << eventType << "still a full page after" << poll.pages
+                   << "pages; what is older is passed over";
+        return true;
+    }
+    const int older = daemon()->retrieveOlder(eventType, maxId);
+    if (older == -1)
+        qWarning() << Q_FUNC_INFO << eventType << "the older page could not be asked for; the next poll brings all again";
+    queryId = older;
+    return false;
+}
+
+// The id just below the oldest item's, as the service's max_id takes it; empty when an id
+// is not a number.
+QString NotificationHandler::oldestId(const QVariantList &items)
+{
+    quint64 oldest = 0;
+    for (const QVariant &item : items) {
+        bool ok = false;
+        const quint64 id = field(item.toMap(), QStringLiteral("id")).toULongLong(&ok);
+        if (!ok || id == 0)
+            return QString();
+        oldest = oldest == 0 ? id : qMin(oldest, id);
+    }
+    return oldest > 1 ? QString::number(oldest - 1) : QString();
 }
 
 void NotificationHandler::refreshNotifications()
@@ -236,13 +284,17 @@ void NotificationHandler::onDirectMessageUpdated(DirectMessageType::DirectMessag
     // Nothing is shown before an id is stored: the first results after installation
     // are old news.
     const QString marker = daemon()->lastIdMessages();
-    const QVariantList newer = newerThan(data, marker);
+    if (!pollComplete(mMessagesPoll, mMessagesQueryId, data, marker, TwitterOstra::MessageEventType,
+                      !mSilent && (mEnabledTypes & TYPE_MESSAGES)))
+        return;
+    const QVariantList polled = std::exchange(mMessagesPoll, PollPages()).items;
+    const QVariantList newer = newerThan(polled, marker);
     if (!mSilent && !newer.isEmpty() && !marker.isEmpty()) {
         refreshNotifications();
         if (mEnabledTypes & TYPE_MESSAGES)
             processMessages(newer);
     }
-    handleLastId(TwitterOstra::MessageEventType, data);
+    handleLastId(TwitterOstra::MessageEventType, polled);
 }
 
 void NotificationHandler::onTimelineUpdated(TimelineType::TimelineType timelineType, QVariantList data, int queryId)
@@ -252,14 +304,18 @@ void NotificationHandler::onTimelineUpdated(TimelineType::TimelineType timelineT
         return;
     }
     qDebug() << Q_FUNC_INFO << "proper queryId";
-    if (timelineType != TimelineType::MentionsTimeline || data.isEmpty())
+    // An empty older page closes the gap of the pages before it.
+    if (timelineType != TimelineType::MentionsTimeline || (data.isEmpty() && mMentionsPoll.pages == 0))
         return;
     const QString marker = daemon()->lastIdMentions();
     if (marker.isEmpty()) {
         handleLastId(TwitterOstra::MentionEventType, data);
         return;
     }
-    const QVariantList newer = newerThan(data, marker);
+    if (!pollComplete(mMentionsPoll, mMentionsQueryId, data, marker, TwitterOstra::MentionEventType,
+                      !mSilent && (mEnabledTypes & TYPE_MENTIONS)))
+        return;
+    const QVariantList newer = newerThan(std::exchange(mMentionsPoll, PollPages()).items, marker);
     if (newer.isEmpty())
         return;
     refreshNotifications();

@@ -78,6 +78,18 @@ private Q_SLOTS:
     void finishHandleMentionsRetweets();
 
 private:
+    // What a poll has brought while it pages back into more than a page of news.
+    struct PollPages
+    {
+        QVariantList items;
+        int pages = 0;
+    };
+    // Gathers an answer of the poll; false while an older page is asked for (its id then
+    // in queryId), true when the poll is complete.
+    bool pollComplete(PollPages &poll, int &queryId, const QVariantList &data, const QString &marker,
+                      const QString &eventType, bool pageBack);
+    static QString oldestId(const QVariantList &items);
+
     // The newer mentions, then the held ones that the newer do not bring again.
     static QVariantList joined(const QVariantList &newer, const QVariantList &held);
     void recordNewestMention();
@@ -95,6 +107,8 @@ private:
     bool mSilent;
     int mMessagesQueryId;
     int mMentionsQueryId;
+    PollPages mMessagesPoll;
+    PollPages mMentionsPoll;
     QList<ONotification *> mShownNotifications;
     QList<ONotificationGroup *> mShownGroups;
     QVariantList mPendingMentions;
