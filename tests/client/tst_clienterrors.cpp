@@ -34,6 +34,7 @@ private Q_SLOTS:
     void injectedFaultReachesNetworkRequestError_data();
     void injectedFaultReachesNetworkRequestError();
     void rateLimitHoldsTheEndpointUntilItsReset();
+    void spentWindowHoldsTheEndpointByTheServersClock();
     void slowAnswerEndsAtTheRequestTimeout();
     void unreachableServerIsAnError();
     void brokenPicturesAreErrors_data();
@@ -53,6 +54,7 @@ void TestClientErrors::initTestCase()
 {
     QVERIFY(mEnvironment.isValid());
     mEnvironment.applyToProcess();
+    mServer.setRateWindowSeconds(900);
     QVERIFY(mServer.start());
     mEnvironment.writeDefaultAccount();
     mEnvironment.writeAccount({{QStringLiteral("account/api_base"), mServer.apiBase()}});
@@ -200,6 +202,30 @@ void TestClientErrors::rateLimitHoldsTheEndpointUntilItsReset()
     QVERIFY(updated.wait());
     QCOMPARE(updated.first().last().toInt(), queryId);
     QCOMPARE(mServer.requestCount(HomeTimeline), served + 1);
+    QVERIFY(failed.isEmpty());
+}
+
+// The answer that spends the window holds the endpoint: the request after it is not sent
+// only to be refused. The server's clock runs 200 s ahead; the hold is the window's rest
+// by that clock, neither 200 s longer nor shorter.
+void TestClientErrors::spentWindowHoldsTheEndpointByTheServersClock()
+{
+    QVERIFY(mServer.post(QStringLiteral("clock"), {{QStringLiteral("offset_seconds"), 200}}));
+    QSignalSpy failed(mClient.data(), &Tw::Twitter::networkRequestError);
+    QSignalSpy updated(mClient.data(), &Tw::Twitter::timelineUpdated);
+    for (int i = 0; i < 15; ++i) {
+        requestHome(mClient.data());
+        QVERIFY(updated.wait());
+    }
+    const QList<QTimer *> holds = activeTimers(QStringLiteral("rateLimitHold"));
+    QCOMPARE(holds.size(), 1);
+    QVERIFY2(qAbs(holds.first()->remainingTime() - 900000) < 3000, qPrintable(QString::number(holds.first()->remainingTime())));
+
+    const int queryId = requestHome(mClient.data());
+    const QVariantMap held = errorFor(failed, queryId);
+    QCOMPARE(held.value(QStringLiteral("http_status")).toInt(), 429);
+    QVERIFY(qAbs(held.value(QStringLiteral("retry_after_ms")).toLongLong() - 900000) < 3000);
+    QCOMPARE(mServer.requestCount(HomeTimeline), 15);
     QVERIFY(failed.isEmpty());
 }
 
