@@ -17,6 +17,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusMessage>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -40,6 +41,11 @@ const QString DirectMessages = QStringLiteral("/1.1/direct_messages.json");
 const QString Friend = QStringLiteral("fran_friend");
 const QString Stranger = QStringLiteral("mallory");
 const QStringList Others = {QStringLiteral("gus"), QStringLiteral("hana"), QStringLiteral("ivo")};
+// The service's rate limits with a window of seconds, and a following in pages of one
+// that a window does not hold: every friends fetch waits for a reset.
+const int RateWindowSeconds = 3;
+const int FriendsPageSize = 1;
+const int Fillers = 18;
 const QStringList Endpoints = {QStringLiteral("statuses/home_timeline.json"), QStringLiteral("statuses/mentions_timeline.json"),
                                QStringLiteral("direct_messages.json"), QStringLiteral("friends/list.json"),
                                QStringLiteral("users/show.json"), QStringLiteral("account/verify_credentials.json"),
@@ -66,6 +72,7 @@ public:
     InterleavingRun(quint32 seed, int steps, const QString &runDir)
         : mRandom(seed), mSteps(steps), mSession(runDir), mRunDir(runDir)
     {
+        mSession.setRateWindowSeconds(RateWindowSeconds);
     }
 
     int run();
@@ -85,6 +92,9 @@ private:
     void deleteTweet();
     void postNotice(const QString &eventType);
     void changeFriends();
+    void postFriends();
+    // The daemon away while more news than a page comes.
+    void offlineGap();
     // Faults, cleared at the next quiet point.
     void serviceFault();
     void feedFault();
@@ -97,6 +107,8 @@ private:
 
     void quietPoint();
     bool settle();
+    bool waitOutWindows();
+    void checkContacts();
     void decideNotices();
     void checkTimeline();
     void checkNotices();
@@ -107,6 +119,10 @@ private:
     bool mentionsOn() const { return mPreferences.value(QStringLiteral("tw-notif-main")) && mPreferences.value(QStringLiteral("tw-notif-mention")); }
     bool messagesOn() const { return mPreferences.value(QStringLiteral("tw-notif-main")) && mPreferences.value(QStringLiteral("tw-notif-msg")); }
     int expected(const QString &eventType) const;
+    int pendingNotices() const
+    {
+        return int(std::count_if(mNotices.cbegin(), mNotices.cend(), [](const Notice &n) { return n.fate == Notice::Pending; }));
+    }
     void countDuplicates(const QString &id, int count);
 
     QRandomGenerator mRandom;
@@ -119,6 +135,7 @@ private:
     QStringList mDeleted;
     QList<Notice> mNotices;
     QStringList mFriends{Friend};
+    bool mImportWanted = false; // friends changed since the contacts last had them
     QMap<QString, bool> mPreferences{{QStringLiteral("tw-notif-main"), true}, {QStringLiteral("tw-notif-msg"), true},
                                      {QStringLiteral("tw-notif-mention"), true}, {QStringLiteral("tw-notif-followed"), false}};
     int mRestarts = 0;
@@ -164,7 +181,7 @@ bool InterleavingRun::setUp()
     const QString probe = mSession.postTweet(QStringLiteral("probe"));
     mSession.server().post(QStringLiteral("tweets/delete"), {{QStringLiteral("id_str"), probe}});
     mSession.storeLastSeenIds(probe);
-    mSession.server().post(QStringLiteral("friends"), {{QStringLiteral("users"), QJsonArray::fromStringList(mFriends)}});
+    postFriends();
     return !probe.isEmpty() && mSession.startDaemon() && mSession.waitForLogin();
 }
 
@@ -183,6 +200,7 @@ void InterleavingRun::step()
         {8, [this] { postNotice(Mentions); }},
         {6, [this] { postNotice(Messages); }},
         {2, [this] { changeFriends(); }},
+        {1, [this] { offlineGap(); }},
         {7, [this] { serviceFault(); }},
         {3, [this] { feedFault(); }},
         {3, [this] { loginTrouble(); }},
@@ -231,14 +249,11 @@ void InterleavingRun::deleteTweet()
 
 void InterleavingRun::postNotice(const QString &eventType)
 {
-    // A page of the service holds 20: more would be missed at the next poll by design.
-    // Mentions wait while their kind is off, so a quiet point may not bring them down.
-    const auto pending = [this] {
-        return std::count_if(mNotices.cbegin(), mNotices.cend(), [](const Notice &n) { return n.fate == Notice::Pending; });
-    };
-    if (pending() >= 15)
+    // A poll pages back up to ten pages (1,820 items); mentions wait while their kind is
+    // off, so a quiet point may not bring them down.
+    if (pendingNotices() >= 100)
         quietPoint();
-    if (pending() >= 15)
+    if (pendingNotices() >= 100)
         return;
     Notice notice{QString(), eventType, QString(), QString()};
     QJsonObject body{{QStringLiteral("text"), QStringLiteral("@AliceInData step %1").arg(mStep)}};
@@ -268,9 +283,35 @@ void InterleavingRun::changeFriends()
         if (chance(50))
             mFriends.append(other);
     }
-    mSession.server().post(QStringLiteral("friends"), {{QStringLiteral("users"), QJsonArray::fromStringList(mFriends)},
-                                                       {QStringLiteral("page_size"), 1 + pick(3)}});
+    postFriends();
+    mImportWanted = true;
     note(QStringLiteral("friends now ") + mFriends.join(QLatin1Char(',')));
+}
+
+void InterleavingRun::postFriends()
+{
+    QStringList following = mFriends;
+    for (int i = 0; i < Fillers; ++i)
+        following.append(QStringLiteral("filler%1").arg(i));
+    mSession.server().post(QStringLiteral("friends"), {{QStringLiteral("users"), QJsonArray::fromStringList(following)},
+                                                       {QStringLiteral("page_size"), FriendsPageSize}});
+}
+
+void InterleavingRun::offlineGap()
+{
+    // Room for all of them below the pending notices' bound, with the daemon running.
+    if (pendingNotices() > 40)
+        quietPoint();
+    if (!mSession.stopDaemon())
+        violation(QStringLiteral("the daemon did not end with status 0 on SIGTERM"));
+    const int count = 21 + pick(30);
+    const QString eventType = chance(50) ? Mentions : Messages;
+    note(QStringLiteral("daemon away for %1 of %2").arg(count).arg(eventType));
+    for (int i = 0; i < count; ++i)
+        postNotice(eventType);
+    ++mRestarts;
+    if (!mSession.startDaemon())
+        violation(QStringLiteral("the daemon did not come back on the bus"));
 }
 
 void InterleavingRun::serviceFault()
@@ -399,6 +440,7 @@ void InterleavingRun::quietPoint()
     checkTimeline();
     checkNotices();
     checkCache();
+    checkContacts();
     if (mViolations == 0)
         mHistory.clear();
 }
@@ -439,7 +481,52 @@ bool InterleavingRun::settle()
                    return mSession.waitFor(answered, 3000);
                },
                60000)
-        && mSession.waitUntilStill(20000);
+        && mSession.waitUntilStill(20000) && waitOutWindows();
+}
+
+// What the daemon holds for a spent window (a friends fetch of more pages than a window
+// allows, a poll paging back) goes on at the reset: still means still after every reset.
+bool InterleavingRun::waitOutWindows()
+{
+    for (int round = 0; round < 20; ++round) {
+        qint64 latest = 0;
+        const QJsonObject limits = mSession.server().state().value(QStringLiteral("rate_limits")).toObject();
+        for (const QJsonValue &limit : limits) {
+            if (limit[QStringLiteral("remaining")].toInt() == 0)
+                latest = qMax(latest, qint64(limit[QStringLiteral("reset")].toDouble()));
+        }
+        const qint64 wait = latest * 1000 - QDateTime::currentMSecsSinceEpoch();
+        if (wait <= 0)
+            return true;
+        mSession.waitFor([] { return false; }, int(wait) + 300);
+        if (!mSession.waitUntilStill(20000))
+            return false;
+    }
+    return false;
+}
+
+// The contacts take the friends as they are once an import has run under no faults: the
+// user switches the contacts off and on, and the import may span several windows.
+void InterleavingRun::checkContacts()
+{
+    if (!mImportWanted || mViolations > 0)
+        return;
+    mImportWanted = false;
+    const QString stateFile = mSession.environment().configHome() + QStringLiteral("/Halvex/Rosterd.ini");
+    const auto importState = [&] { return QSettings(stateFile, QSettings::IniFormat).value(QStringLiteral("twitter:AliceInData")).toInt(); };
+    // Apart by more than the daemon's 50 ms settling of an account file edit.
+    writeAccount({{QStringLiteral("services/contacts"), false}}, false);
+    mSession.waitFor([] { return false; }, 300);
+    writeAccount({{QStringLiteral("services/contacts"), true}}, false);
+    QStringList expected;
+    for (const QString &name : qAsConst(mFriends))
+        expected.append(QLatin1Char('@') + name);
+    for (int i = 0; i < Fillers; ++i)
+        expected.append(QStringLiteral("@filler%1").arg(i));
+    expected.sort();
+    if (!mSession.waitFor([&] { return importState() == 2 && mSession.requestPersons() == expected; }, 60000))
+        violation(QStringLiteral("the contacts are %1 (import state %2), not the %3 friends")
+                      .arg(mSession.requestPersons().join(QLatin1Char(','))).arg(importState()).arg(expected.size()));
 }
 
 // What the poll of this quiet point did with what was waiting, as the daemon's rules say.
