@@ -25,7 +25,9 @@ bool FakeApiProcess::start(const QStringList &arguments)
 {
     if (!mLogged)
         mProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    mProcess.start(QStringLiteral(FAKEAPI_BINARY), arguments);
+    // The caller's own arguments come last, so that they win.
+    mProcess.start(QStringLiteral(FAKEAPI_BINARY),
+                   QStringList{QStringLiteral("--rate-window-seconds"), QString::number(mRateWindowSeconds)} + arguments);
     if (!mProcess.waitForStarted(5000))
         return false;
     QDeadlineTimer deadline(10000);
@@ -63,6 +65,12 @@ QJsonArray FakeApiProcess::requests()
 {
     int status = 0;
     return QJsonDocument::fromJson(call("GET", QStringLiteral("requests"), QByteArray(), &status)).array();
+}
+
+QJsonObject FakeApiProcess::state()
+{
+    int status = 0;
+    return QJsonDocument::fromJson(call("GET", QStringLiteral("state"), QByteArray(), &status)).object();
 }
 
 int FakeApiProcess::requestCount(const QString &path)

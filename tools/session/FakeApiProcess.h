@@ -18,6 +18,10 @@ public:
 
     // Its log goes to this file instead of this process's standard error.
     void setLogFile(const QString &path);
+    // The rate limits' window the server is started with (--rate-window-seconds); 0, the
+    // default here, turns the limits off, so that only a test about them meets them.
+    void setRateWindowSeconds(int seconds) { mRateWindowSeconds = seconds; }
+    int rateWindowSeconds() const { return mRateWindowSeconds; }
     // Starts the server with these options and reads its port; false when it fails.
     bool start(const QStringList &arguments = {});
     quint16 port() const { return mPort; }
@@ -30,6 +34,10 @@ public:
     QJsonObject lastAnswer() const { return mLastAnswer; }
     QString lastError() const { return mLastError; }
     QJsonArray requests();
+    // GET /_control/state: what it holds, and "rate_limits" of the windows running.
+    QJsonObject state();
+    // {endpoint: {"limit", "remaining", "reset"}} of the windows running.
+    QJsonObject rateLimits() { return state().value(QStringLiteral("rate_limits")).toObject(); }
     // How many requests have reached this path ("/1.1/statuses/home_timeline.json").
     int requestCount(const QString &path);
 
@@ -38,6 +46,7 @@ private:
 
     SessionProcess mProcess;
     bool mLogged = false;
+    int mRateWindowSeconds = 0;
     quint16 mPort = 0;
     QNetworkAccessManager mManager;
     QJsonObject mLastAnswer;

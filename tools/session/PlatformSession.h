@@ -30,6 +30,9 @@ public:
     explicit PlatformSession(const QString &runDir = QString());
     ~PlatformSession() override;
 
+    // The fake server's rate limits' window, before start(); 0 (the default) turns the
+    // limits off, as the tests that are not about them expect.
+    void setRateWindowSeconds(int seconds) { mServer->setRateWindowSeconds(seconds); }
     // Bus, server, account file (notification preferences on) and feed; false on failure.
     bool start();
     // Stores last-seen ids, so that mentions and messages newer than them are shown.
