@@ -3,6 +3,7 @@
 
 #include "SocialNetworkPerson.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QFile>
 #include <QJsonDocument>
@@ -12,8 +13,20 @@
 
 namespace {
 
-const QString FriendsPath = QStringLiteral("/1.1/friends/list.json");
+const QString ApiPrefix = QStringLiteral("/1.1/");
+const QString FriendsEndpoint = QStringLiteral("friends/list.json");
+const QString FriendsPath = ApiPrefix + FriendsEndpoint;
+const QString HomeTimelineEndpoint = QStringLiteral("statuses/home_timeline.json");
 const int LoginTimeoutMs = 20000;
+// The service's rate limits, in a window short enough that a run of a few minutes
+// meets its ends.
+const int RateWindowSeconds = 60;
+const int FriendsFetchTimeoutMs = 10000;
+
+QString clockTime(qint64 secondsSinceEpoch)
+{
+    return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch).toString(QStringLiteral("hh:mm:ss"));
+}
 
 // Made-up people of the moving timeline; the first ones are also the friends.
 const QStringList People = {QStringLiteral("carol_w"), QStringLiteral("dave"), QStringLiteral("ErinCodes"),
@@ -85,6 +98,7 @@ bool PlatformSimulator::startSession()
         return false;
     }
     mOptions.runDir = mSession.environment().root();
+    mSession.setRateWindowSeconds(RateWindowSeconds);
     if (!mSession.start()) {
         error(QStringLiteral("cannot start the bus, the feed or the fake API server; see %1").arg(mSession.environment().logDir()));
         return false;
@@ -165,12 +179,75 @@ void PlatformSimulator::resyncContacts()
     // Nothing can be seen of the switch off; the daemon reads the file within moments.
     mSession.waitUntilStill(3000);
     mSession.environment().writeAccount({{QStringLiteral("services/contacts"), true}});
-    if (!mSession.waitFor([&] { return mSession.server().requestCount(FriendsPath) > asked; }, 10000)) {
+    // With the friends' window spent the daemon asks again once it has ended.
+    qint64 timeoutMs = FriendsFetchTimeoutMs;
+    const QJsonObject window = rateWindow(FriendsEndpoint);
+    if (!window.isEmpty() && window.value(QStringLiteral("remaining")).toInt() == 0) {
+        const qint64 reset = qint64(window.value(QStringLiteral("reset")).toDouble());
+        mSnapshot.events.append(QStringLiteral("the rate limit of %1 is spent until %2; the friends come after it")
+                                    .arg(FriendsEndpoint, clockTime(reset)));
+        timeoutMs += qBound<qint64>(0, (reset - QDateTime::currentSecsSinceEpoch()) * 1000, RateWindowSeconds * 1000);
+    }
+    if (!mSession.waitFor([&] { return mSession.server().requestCount(FriendsPath) > asked; }, int(timeoutMs))) {
         if (!mStopRequested)
             error(QStringLiteral("the daemon did not fetch the friends when the contacts were switched on"));
         return;
     }
-    mSnapshot.events.append(QStringLiteral("the user switched the contacts off and on: the friends are fetched"));
+    if (lastRefusedByTheLimit(FriendsEndpoint))
+        mSnapshot.events.append(QStringLiteral("the user switched the contacts off and on: the friends' page is refused "
+                                               "by the rate limit"));
+    else
+        mSnapshot.events.append(QStringLiteral("the user switched the contacts off and on: the friends are fetched"));
+}
+
+// The service's running window of this endpoint ({"limit", "remaining", "reset"}), or
+// an empty object.
+QJsonObject PlatformSimulator::rateWindow(const QString &endpoint)
+{
+    return mSession.server().rateLimits().value(endpoint).toObject();
+}
+
+// Whether the service's last answer to this endpoint was the refusal of a spent window.
+bool PlatformSimulator::lastRefusedByTheLimit(const QString &endpoint)
+{
+    const QJsonArray requests = mSession.server().requests();
+    for (int i = requests.size() - 1; i >= 0; --i) {
+        if (requests.at(i)[QStringLiteral("path")].toString() == ApiPrefix + endpoint)
+            return requests.at(i)[QStringLiteral("status")].toInt() == 429;
+    }
+    return false;
+}
+
+// Once a window is spent the service refuses the endpoint until its reset, and a daemon
+// that has seen it holds the endpoint back: no refresh gets through before the reset, so
+// the simulated user waits for it.
+void PlatformSimulator::waitForRateWindow(const QString &endpoint)
+{
+    const QJsonObject window = rateWindow(endpoint);
+    if (window.isEmpty() || window.value(QStringLiteral("remaining")).toInt() > 0)
+        return;
+    const qint64 reset = qint64(window.value(QStringLiteral("reset")).toDouble());
+    mSnapshot.events.append(QStringLiteral("the rate limit of %1 is spent until %2; the refresh waits for it")
+                                .arg(endpoint, clockTime(reset)));
+    // The server's clock is this machine's: the window ends at the reset it announced.
+    const qint64 waitMs = qBound<qint64>(0, (reset - QDateTime::currentSecsSinceEpoch() + 1) * 1000,
+                                         (RateWindowSeconds + 1) * 1000);
+    mSession.waitFor([&] { return QDateTime::currentSecsSinceEpoch() > reset; }, int(waitMs));
+}
+
+void PlatformSimulator::readRateLimits()
+{
+    mSnapshot.rateLimits.clear();
+    const QJsonObject windows = mSession.server().rateLimits();
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    for (auto it = windows.constBegin(); it != windows.constEnd(); ++it) {
+        const QJsonObject window = it.value().toObject();
+        mSnapshot.rateLimits.append(QStringLiteral("%1: %2 of %3 left, reset in %4 s")
+                                        .arg(it.key())
+                                        .arg(window.value(QStringLiteral("remaining")).toInt())
+                                        .arg(window.value(QStringLiteral("limit")).toInt())
+                                        .arg(qMax<qint64>(0, qint64(window.value(QStringLiteral("reset")).toDouble()) - now)));
+    }
 }
 
 void PlatformSimulator::postFriends(int count)
@@ -187,6 +264,7 @@ void PlatformSimulator::postFriends(int count)
 // to arrive.
 void PlatformSimulator::refreshAndSettle()
 {
+    waitForRateWindow(HomeTimelineEndpoint);
     if (!mSession.refresh() && !mStopRequested)
         error(QStringLiteral("the refresh of round %1 was not handled").arg(mSnapshot.round));
 }
@@ -200,6 +278,7 @@ void PlatformSimulator::takeSnapshot()
     else
         mSnapshot.items = QJsonDocument::fromJson(items.value().toUtf8()).array();
     readNotificationStore();
+    readRateLimits();
     QList<SocialNetworkPerson> persons;
     QString reason;
     if (!mSession.requestPersons(&persons, &reason)) {

@@ -37,6 +37,10 @@ private:
     void post(const QString &action, const QJsonObject &body, const QString &event);
     void postFriends(int count);
     void resyncContacts();
+    QJsonObject rateWindow(const QString &endpoint);
+    bool lastRefusedByTheLimit(const QString &endpoint);
+    void waitForRateWindow(const QString &endpoint);
+    void readRateLimits();
     void refreshAndSettle();
     void takeSnapshot();
     void readNotificationStore();

@@ -6,7 +6,8 @@
 #include <QStringList>
 
 // What the user would see at one moment: the feed's items, the notification store's
-// entries of the daemon, the contacts the daemon gave the contacts daemon.
+// entries of the daemon, the contacts the daemon gave the contacts daemon, and how much
+// of the service's rate limits is spent.
 struct SimulatorSnapshot
 {
     int round = 0;
@@ -15,6 +16,7 @@ struct SimulatorSnapshot
     QJsonArray groups;         // notification groups of the daemon
     QJsonArray notifications;  // notifications of the daemon
     QStringList contacts;      // "Name (@screen_name)"
+    QStringList rateLimits;    // the service's running windows: "endpoint: 3 of 15 left, reset in 42 s"
     QStringList events;        // what happened in the last round, for the reader
     QStringList errors;        // everything that went wrong so far
 };

@@ -107,6 +107,10 @@ QString SimulatorView::terminalText(const SimulatorSnapshot &snapshot) const
     for (const QString &contact : snapshot.contacts)
         out << "  " << contact << '\n';
 
+    out << "\nRATE LIMITS: " << snapshot.rateLimits.size() << " window(s) running\n";
+    for (const QString &window : snapshot.rateLimits)
+        out << "  " << window << '\n';
+
     if (!snapshot.errors.isEmpty()) {
         out << "\nERRORS: " << snapshot.errors.size() << '\n';
         for (int i = qMax(0, snapshot.errors.size() - 5); i < snapshot.errors.size(); ++i)
