@@ -230,4 +230,10 @@ void FakeApiServer::log(const HttpRequest &request, int status)
                          {QStringLiteral("status"), status}});
     while (mLog.size() > MaxLogEntries)
         mLog.removeFirst();
+    // Counted beyond the log's bound; pictures under one key, so that the counts stay few.
+    const QString key = isOwnHost(request) && request.url.path().startsWith(ApiPrefix) ? request.url.path()
+                                                                                     : QStringLiteral("pictures");
+    QCborMap byStatus = mRequestCounts.value(key).toMap();
+    byStatus.insert(QString::number(status), byStatus.value(QString::number(status)).toInteger() + 1);
+    mRequestCounts.insert(key, byStatus);
 }

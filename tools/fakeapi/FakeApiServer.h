@@ -9,6 +9,7 @@
 #include "RateLimits.h"
 
 #include <QCborArray>
+#include <QCborMap>
 #include <QObject>
 #include <QTcpServer>
 
@@ -64,5 +65,6 @@ private:
     RateLimits mRateLimits;
     qint64 mClockOffsetSeconds = 0;
     QCborArray mLog;
+    QCborMap mRequestCounts; // path -> status -> requests, since the log was last cleared
     int mConnections = 0;
 };

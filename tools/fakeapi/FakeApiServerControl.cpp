@@ -35,6 +35,8 @@ HttpResponse FakeApiServer::control(const HttpRequest &request, const QString &a
     if (request.method == "GET") {
         if (action == QLatin1String("requests"))
             return HttpResponse::json(200, ExactJson::write(mLog));
+        if (action == QLatin1String("requests/counts"))
+            return HttpResponse::json(200, ExactJson::write(mRequestCounts));
         if (action == QLatin1String("faults"))
             return HttpResponse::json(200, ExactJson::write(mFaults.list()));
         if (action == QLatin1String("state")) {
@@ -64,11 +66,13 @@ HttpResponse FakeApiServer::controlWithBody(const QString &action, const QCborMa
         mFaults.clear();
         mRateLimits.clear();
         mLog = QCborArray();
+        mRequestCounts = QCborMap();
         mClockOffsetSeconds = 0;
         return mState.load(mOptions.fixturesDir, &error) ? done() : refused(500, error);
     }
     if (action == QLatin1String("requests/clear")) {
         mLog = QCborArray();
+        mRequestCounts = QCborMap();
         return done();
     }
     if (action == QLatin1String("tweets"))

@@ -61,16 +61,25 @@ bool FakeApiProcess::post(const QString &action, const QJsonObject &body)
     return status == 200;
 }
 
-QJsonArray FakeApiProcess::requests()
+QJsonDocument FakeApiProcess::get(const QString &action)
 {
     int status = 0;
-    return QJsonDocument::fromJson(call("GET", QStringLiteral("requests"), QByteArray(), &status)).array();
+    return QJsonDocument::fromJson(call("GET", action, QByteArray(), &status));
+}
+
+QJsonArray FakeApiProcess::requests()
+{
+    return get(QStringLiteral("requests")).array();
 }
 
 QJsonObject FakeApiProcess::state()
 {
-    int status = 0;
-    return QJsonDocument::fromJson(call("GET", QStringLiteral("state"), QByteArray(), &status)).object();
+    return get(QStringLiteral("state")).object();
+}
+
+QJsonObject FakeApiProcess::requestCounts()
+{
+    return get(QStringLiteral("requests/counts")).object();
 }
 
 int FakeApiProcess::requestCount(const QString &path)

@@ -4,6 +4,7 @@
 #include "SessionProcess.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QString>
@@ -36,12 +37,15 @@ public:
     QJsonArray requests();
     // GET /_control/state: what it holds, and "rate_limits" of the windows running.
     QJsonObject state();
+    // GET /_control/requests/counts: path ("pictures" for them all) -> status -> requests.
+    QJsonObject requestCounts();
     // {endpoint: {"limit", "remaining", "reset"}} of the windows running.
     QJsonObject rateLimits() { return state().value(QStringLiteral("rate_limits")).toObject(); }
     // How many requests have reached this path ("/1.1/statuses/home_timeline.json").
     int requestCount(const QString &path);
 
 private:
+    QJsonDocument get(const QString &action);
     QByteArray call(const QByteArray &method, const QString &action, const QByteArray &body, int *status);
 
     SessionProcess mProcess;
