@@ -193,9 +193,11 @@ private:
     void requestImportPage(const QString &cursor);
     void requestMentionFriendsPage(const QString &cursor);
     bool followFriendsCursor(QSet<QString> &asked, const QString &cursor, const char *caller);
-    // A friends page refused by the rate limit is asked for again once the window resets.
-    void waitForFriendsWindow(const QVariantMap &err, bool *resuming);
-    bool mentionFriendsMayWait(const QVariantMap &err) const;
+    // A friends page refused by the rate limit is asked for again once the window resets:
+    // the wait in milliseconds, or -1 for another failure.
+    static qint64 rateLimitWait(const QVariantMap &err);
+    bool mentionFriendsMayWait(qint64 wait) const;
+    void waitForFriendsWindow(qint64 wait, bool *resuming);
     void checkAndRetrieveHelpConfiguration();
     void loginToTwitter();
     void scheduleLogin();

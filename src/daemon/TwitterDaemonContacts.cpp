@@ -21,6 +21,9 @@ const QString FriendsPageSize = QStringLiteral("200");
 // The service's rate-limit window, for a refusal that does not tell when it ends.
 const qint64 RateWindowMs = 15 * 60 * 1000;
 const qint64 MaxResumeWaitMs = 60 * 60 * 1000;
+// Mentions held for the followed-only filter wait more than one window, less than two.
+const qint64 MaxMentionsWaitMs = 20 * 60 * 1000;
+const int TooManyRequests = 429;
 // The client lets go of its own hold at the reset; this much later the page is asked again.
 const qint64 ResumeMarginMs = 50;
 
@@ -130,11 +133,28 @@ void TwitterDaemon::requestMentionFriendsPage(const QString &cursor)
     requestFriendsPage(cursor, &mMentionFriendsQueryId);
 }
 
-void TwitterDaemon::waitForFriendsWindow(const QVariantMap &err, bool *resuming)
+qint64 TwitterDaemon::rateLimitWait(const QVariantMap &err)
 {
+    if (err.value(QStringLiteral("http_status")).toInt() != TooManyRequests)
+        return -1;
     bool told = false;
     const qint64 retry = err.value(QLatin1String(Tw::Twitter::RetryAfterKey)).toLongLong(&told);
-    const qint64 wait = qBound<qint64>(0, told ? retry : RateWindowMs, MaxResumeWaitMs) + ResumeMarginMs;
+    return qBound<qint64>(0, told ? retry : RateWindowMs, MaxResumeWaitMs) + ResumeMarginMs;
+}
+
+// Mentions held for the friends list wait for the rate limit only so long; then they are
+// decided with the names that arrived.
+bool TwitterDaemon::mentionFriendsMayWait(qint64 wait) const
+{
+    if (mMentionFriendsSince.elapsed() + wait <= MaxMentionsWaitMs)
+        return true;
+    qWarning() << Q_FUNC_INFO << "the friends list for mentions is held by the rate limit for" << wait
+               << "ms more; deciding with the" << mFriendScreenNames.size() << "names that arrived";
+    return false;
+}
+
+void TwitterDaemon::waitForFriendsWindow(qint64 wait, bool *resuming)
+{
     qWarning() << Q_FUNC_INFO << "friends page held by the rate limit; asked again in" << wait << "ms";
     *resuming = true;
     if (!mFriendsResumeTimer->isActive() || mFriendsResumeTimer->remainingTime() < wait)

@@ -5,7 +5,6 @@
 #include "TwitterDaemon.h"
 
 #include "PendingImageItem.h"
-#include "Twitter.h"
 #include "TwitterOstra.h"
 
 #include <QDebug>
@@ -14,13 +13,6 @@
 namespace {
 const QString ErrorKey = QStringLiteral("error");
 const QString OAuthFailure = QStringLiteral("Could not authenticate with OAuth.");
-// More than one rate-limit window, less than two.
-const qint64 MaxMentionsWaitMs = 20 * 60 * 1000;
-
-bool refusedByRateLimit(const QVariantMap &err)
-{
-    return err.value(QStringLiteral("http_status")).toInt() == 429;
-}
 }
 
 void TwitterDaemon::onNetworkRequestError(int queryId, const QVariantMap &err)
@@ -49,8 +41,9 @@ void TwitterDaemon::onNetworkRequestError(int queryId, const QVariantMap &err)
     }
     if (queryId == mMentionFriendsQueryId) {
         mMentionFriendsQueryId = -1;
-        if (refusedByRateLimit(err) && mentionFriendsMayWait(err)) {
-            waitForFriendsWindow(err, &mMentionFriendsResuming);
+        const qint64 wait = rateLimitWait(err);
+        if (wait >= 0 && mentionFriendsMayWait(wait)) {
+            waitForFriendsWindow(wait, &mMentionFriendsResuming);
             return;
         }
         qWarning() << Q_FUNC_INFO << "failed to fetch friendlist for mentions notificatons, returning current list";
@@ -59,8 +52,9 @@ void TwitterDaemon::onNetworkRequestError(int queryId, const QVariantMap &err)
     }
     if (queryId == mFriendsQueryId) {
         mFriendsQueryId = -1;
-        if (refusedByRateLimit(err))
-            waitForFriendsWindow(err, &mFriendsResuming);
+        const qint64 wait = rateLimitWait(err);
+        if (wait >= 0)
+            waitForFriendsWindow(wait, &mFriendsResuming);
         else
             qWarning() << Q_FUNC_INFO << "Friends request failed";
         return;
@@ -101,18 +95,6 @@ void TwitterDaemon::releaseFailedAvatar(int queryId)
             ++it;
         }
     }
-}
-
-// Mentions held for the friends list wait for the rate limit's window only so long; then
-// they are decided with the names that arrived.
-bool TwitterDaemon::mentionFriendsMayWait(const QVariantMap &err) const
-{
-    const qint64 retry = err.value(QLatin1String(Tw::Twitter::RetryAfterKey)).toLongLong();
-    if (mMentionFriendsSince.elapsed() + retry <= MaxMentionsWaitMs)
-        return true;
-    qWarning() << Q_FUNC_INFO << "the friends list for mentions is held by the rate limit for" << retry
-               << "ms more; deciding with the" << mFriendScreenNames.size() << "names that arrived";
-    return false;
 }
 
 // One forced login 100 ms later; failures reported before it starts are ignored.
