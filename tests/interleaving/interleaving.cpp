@@ -302,9 +302,11 @@ void InterleavingRun::offlineGap()
     // Room for all of them below the pending notices' bound, with the daemon running.
     if (pendingNotices() > 40)
         quietPoint();
+    const int count = qMin(21 + pick(30), 99 - pendingNotices());
+    if (count <= 20)
+        return;
     if (!mSession.stopDaemon())
         violation(QStringLiteral("the daemon did not end with status 0 on SIGTERM"));
-    const int count = 21 + pick(30);
     const QString eventType = chance(50) ? Mentions : Messages;
     note(QStringLiteral("daemon away for %1 of %2").arg(count).arg(eventType));
     for (int i = 0; i < count; ++i)
@@ -485,20 +487,16 @@ bool InterleavingRun::settle()
 }
 
 // What the daemon holds for a spent window (a friends fetch of more pages than a window
-// allows, a poll paging back) goes on at the reset: still means still after every reset.
+// allows, a poll paging back) goes on at the reset, read in whole seconds: up to a second
+// after it. Still means still after every such reset.
 bool InterleavingRun::waitOutWindows()
 {
     for (int round = 0; round < 20; ++round) {
-        qint64 latest = 0;
-        const QJsonObject limits = mSession.server().state().value(QStringLiteral("rate_limits")).toObject();
-        for (const QJsonValue &limit : limits) {
-            if (limit[QStringLiteral("remaining")].toInt() == 0)
-                latest = qMax(latest, qint64(limit[QStringLiteral("reset")].toDouble()));
-        }
-        const qint64 wait = latest * 1000 - QDateTime::currentMSecsSinceEpoch();
+        const qint64 spentUntil = qint64(mSession.server().state().value(QStringLiteral("spent_until")).toDouble());
+        const qint64 wait = (spentUntil + 1) * 1000 + 300 - QDateTime::currentMSecsSinceEpoch();
         if (wait <= 0)
             return true;
-        mSession.waitFor([] { return false; }, int(wait) + 300);
+        mSession.waitFor([] { return false; }, int(wait));
         if (!mSession.waitUntilStill(20000))
             return false;
     }

@@ -42,6 +42,7 @@ HttpResponse FakeApiServer::control(const HttpRequest &request, const QString &a
         if (action == QLatin1String("state")) {
             QCborMap state = mState.summary();
             state.insert(QStringLiteral("rate_limits"), mRateLimits.running(serverTime().toSecsSinceEpoch()));
+            state.insert(QStringLiteral("spent_until"), mRateLimits.spentUntil());
             return done(state);
         }
         return refused(404, QStringLiteral("no such control: ") + action);

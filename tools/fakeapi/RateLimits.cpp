@@ -76,3 +76,13 @@ QCborMap RateLimits::running(qint64 now) const
     }
     return answer;
 }
+
+qint64 RateLimits::spentUntil() const
+{
+    qint64 latest = 0;
+    for (auto it = mWindows.cbegin(); it != mWindows.cend(); ++it) {
+        if (it->used >= limitOf(it.key()))
+            latest = qMax(latest, it->start + mWindowSeconds);
+    }
+    return latest;
+}

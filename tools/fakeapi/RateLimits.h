@@ -35,6 +35,9 @@ public:
     Quota count(const QString &endpoint, qint64 now);
     // {endpoint: {"limit", "remaining", "reset"}} of the windows running now.
     QCborMap running(qint64 now) const;
+    // The latest reset of a window that was spent, ended or not; 0 when none was. A client
+    // that reads the reset in whole seconds may wait up to a second past it.
+    qint64 spentUntil() const;
     // Every window ends.
     void clear() { mWindows.clear(); }
 
