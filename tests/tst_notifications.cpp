@@ -366,7 +366,9 @@ void TestNotifications::friendsFetchEndsOnMissingCursorOrFailure_data()
     QTest::addColumn<int>("pages");
     QTest::newRow("no cursor") << "missing" << 0LL << 2;
     QTest::newRow("empty cursor") << "empty" << 0LL << 2;
-    QTest::newRow("failed page") << "failure" << 0LL << 2;
+    // Decided by a part of the list, the mention could be lost: it waits, unrecorded, for
+    // the next poll, whose fetch has the whole list.
+    QTest::newRow("failed page") << "failure" << 0LL << 4;
     // The refused page is asked for again once the window resets, and the fetch goes on.
     QTest::newRow("rate limit, window resets") << "rate limit" << 2000LL << 3;
     // Held mentions do not wait beyond the bound: decided with the names that arrived.
@@ -379,15 +381,15 @@ void TestNotifications::friendsFetchEndsOnMissingCursorOrFailure()
     QFETCH(qint64, retryAfterMs);
     QFETCH(int, pages);
     setPreferences(true, true, true);
+    bool failOnce = ending == QLatin1String("failure") || ending == QLatin1String("rate limit");
     TwitterDouble::setResponder(TwitterDouble::User, UserType::FriendsList, [&](const TwitterDouble::Request &request) {
         if (request.args.value(QStringLiteral("cursor")) == QLatin1String("-1"))
             return TwitterDouble::later({friendsPage({QStringLiteral("carol_w")}, QStringLiteral("100"))});
-        if (ending == QLatin1String("failure") || (ending == QLatin1String("rate limit") && retryAfterMs > 0)) {
+        if (std::exchange(failOnce, false)) {
             TwitterDouble::Answer failure;
             failure.later = TwitterDouble::Answer::NetworkError;
-            if (ending != QLatin1String("failure"))
+            if (retryAfterMs > 0)
                 failure.laterError = {{QStringLiteral("http_status"), 429}, {QStringLiteral("retry_after_ms"), retryAfterMs}};
-            retryAfterMs = 0; // refused once
             return failure;
         }
         const QVariant last = ending == QLatin1String("empty") ? QVariant(QString())
@@ -397,7 +399,15 @@ void TestNotifications::friendsFetchEndsOnMissingCursorOrFailure()
     });
     QSignalSpy fetched(&mHarness.daemon(), &TwitterDaemon::friendsFetched);
     QTimer *resume = mHarness.timer(QStringLiteral("friendsResumeTimer"));
-    poll({mention(QStringLiteral("50"), QStringLiteral("Carol W"), QStringLiteral("carol_w"))}, {});
+    const QVariantMap carol = mention(QStringLiteral("50"), QStringLiteral("Carol W"), QStringLiteral("carol_w"));
+    poll({carol}, {});
+    if (ending == QLatin1String("failure")) {
+        QTRY_COMPARE(TwitterDouble::networkRequests(TwitterDouble::User, UserType::FriendsList).size(), 2);
+        QCoreApplication::processEvents();
+        QVERIFY(fetched.isEmpty());
+        QCOMPARE(storedId(QStringLiteral("LastIdMentions")), QStringLiteral("1"));
+        poll({carol}, {});
+    }
     if (pages == 3) {
         QTRY_VERIFY(resume->isActive());
         QVERIFY(resume->remainingTime() > 1900 && resume->remainingTime() <= 2050);
@@ -413,6 +423,7 @@ void TestNotifications::friendsFetchEndsOnMissingCursorOrFailure()
     QCOMPARE(requests.last().args.value(QStringLiteral("cursor")), QStringLiteral("100"));
     QCOMPARE(requests.last().args.value(QStringLiteral("count")), QStringLiteral("200"));
     QCOMPARE(shown(QStringLiteral("group"), Mentions).size(), 1);
+    QCOMPARE(shown(QStringLiteral("group"), Mentions).first()[QStringLiteral("count")].toInt(), 1);
 }
 
 void TestNotifications::secondResultDuringAFetchJoinsTheFirst()

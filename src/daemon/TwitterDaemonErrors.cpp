@@ -46,6 +46,13 @@ void TwitterDaemon::onNetworkRequestError(int queryId, const QVariantMap &err)
             waitForFriendsWindow(wait, &mMentionFriendsResuming);
             return;
         }
+        // Decided by a part of the list, mentions of friends not in it would be lost for
+        // good: they stay held, unrecorded, and the next poll brings them to a new fetch.
+        if (wait < 0 && mentionFriendsMayWait(0)) {
+            qWarning() << Q_FUNC_INFO << "failed to fetch friendlist for mentions notificatons, the mentions wait for the next poll";
+            mMentionFriendsRetry = true;
+            return;
+        }
         qWarning() << Q_FUNC_INFO << "failed to fetch friendlist for mentions notificatons, returning current list";
         emit friendsFetched();
         return;

@@ -117,7 +117,10 @@ void TwitterDaemon::fetchFriends()
     }
     mMentionFriendsFirstPage = true;
     mMentionFriendsCursors = {FirstCursor};
-    mMentionFriendsSince.start();
+    // A fetch after a failed one serves the mentions held since the first.
+    if (!mMentionFriendsRetry)
+        mMentionFriendsSince.start();
+    mMentionFriendsRetry = false;
     requestMentionFriendsPage(FirstCursor);
     mFetchingMentionFriends = true;
 }
