@@ -442,6 +442,13 @@ void TestTimeline::markupKeepsOnlyTheServiceEntities_data()
                                                                                   QStringLiteral("http://example.org/a.jpg?x=1&y=\"2\""), 9)}
         << QStringLiteral("&lt;b&gt;x&lt;/b&gt; <a href=\"http://t.co/1\">http://example.org/a.jpg?x=1&amp;y=%222%22</a> &lt;i&gt;")
         << QStringList{QStringLiteral("http://example.org/a.jpg?x=1&y=%222%22")};
+    // Text that is not valid UTF-16, as the fuzzer sends it: escaped and linked all the same.
+    const QString lone(QChar(0xdc6f));
+    QTest::newRow("lone surrogates") << QStringLiteral("a") + lone + QStringLiteral(" <b> http://t.c") + lone + QStringLiteral("/1")
+                                     << QVariantList{urlEntity(QStringLiteral("http://t.c") + lone + QStringLiteral("/1"), QString(), 7)}
+                                     << QStringLiteral("a") + lone + QStringLiteral(" &lt;b&gt; <a href=\"http://t.c") + lone
+                                            + QStringLiteral("/1\">http://t.c") + lone + QStringLiteral("/1</a>")
+                                     << QStringList();
     // Only web addresses become links; the others stay text, escaped.
     for (const QString &address : {QStringLiteral("javascript:alert(1)"), QStringLiteral("JaVaScRiPt:alert(1)"),
                                    QStringLiteral("data:text/html,<svg/onload=alert(1)>"), QStringLiteral("file:///etc/passwd"),
