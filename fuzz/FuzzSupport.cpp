@@ -17,6 +17,29 @@ void removePrivateHome()
         QDir(QString::fromLocal8Bit(privateHome)).removeRecursively();
 }
 
+bool isDigit(QChar c, bool hex)
+{
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+        || (hex && ((c >= QLatin1Char('a') && c <= QLatin1Char('f')) || (c >= QLatin1Char('A') && c <= QLatin1Char('F'))));
+}
+
+// Whether the text starts with one of the entities passed on to the platform.
+bool startsEntity(const QStringRef &text)
+{
+    for (const char *named : {"&lt;", "&gt;", "&amp;", "&quot;"}) {
+        if (text.startsWith(QLatin1String(named)))
+            return true;
+    }
+    if (!text.startsWith(QLatin1String("&#")))
+        return false;
+    const bool hex = text.size() > 2 && (text.at(2) == QLatin1Char('x') || text.at(2) == QLatin1Char('X'));
+    int end = hex ? 3 : 2;
+    while (end < text.size() && isDigit(text.at(end), hex))
+        ++end;
+    const int digits = end - (hex ? 3 : 2);
+    return digits > 0 && digits <= (hex ? 6 : 7) && end < text.size() && text.at(end) == QLatin1Char(';');
+}
+
 void quiet(QtMsgType, const QMessageLogContext &, const QString &)
 {
     // qFatal still aborts after this returns.
@@ -65,6 +88,41 @@ void start(const char *programName)
     static char *argv[] = {name, nullptr};
     static QCoreApplication *application = new QCoreApplication(argc, argv);
     Q_UNUSED(application)
+}
+
+// Read by hand: a regular expression matches nothing in text that is not valid UTF-16,
+// which the service may send.
+bool onlyOwnMarkup(const QString &markup)
+{
+    const QLatin1String open("<a href=\""), close("</a>");
+    for (int i = 0; i < markup.size(); ++i) {
+        const QStringRef rest = markup.midRef(i);
+        if (rest.at(0) == QLatin1Char('&') && !startsEntity(rest))
+            return false;
+        if (rest.at(0) == QLatin1Char('>') || rest.at(0) == QLatin1Char('"'))
+            return false;
+        if (rest.at(0) != QLatin1Char('<') || rest.startsWith(close)) {
+            i += rest.startsWith(close) ? close.size() - 1 : 0;
+            continue;
+        }
+        // An anchor to a web address, which holds no character that would end it and no
+        // '&' but of an entity.
+        const int end = rest.indexOf(QLatin1String("\">"), open.size());
+        if (!rest.startsWith(open) || end < 0)
+            return false;
+        const QStringRef address = rest.mid(open.size(), end - open.size());
+        if (!address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+            && !address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+            return false;
+        for (int a = 0; a < address.size(); ++a) {
+            const QChar c = address.at(a);
+            if (c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char('"')
+                || (c == QLatin1Char('&') && !startsEntity(address.mid(a))))
+                return false;
+        }
+        i += end + 1;
+    }
+    return true;
 }
 
 Reader::Reader(const uint8_t *data, size_t size)

@@ -16,6 +16,11 @@ namespace FuzzSupport {
 // fuzzer down to a crawl).
 void start(const char *programName);
 
+// Whether text made for the platform's markup holds no tag but the daemon's own anchors
+// to web addresses, no '>' or '"' outside them, and no '&' that does not start one of
+// the entities passed on.
+bool onlyOwnMarkup(const QString &markup);
+
 // Structured values out of the fuzzer's bytes. Reading past the end yields zeros and
 // empty strings, so every input is a valid one.
 class Reader

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // The event feed item composed of any tweet the service might send: its dates, names,
 // text, retweet and id, with the author's avatar and the tweet's pictures as the
-// timeline passes them.
+// timeline passes them. Its title, body and footer hold no markup of the service's.
 
 #include "FeedItem.h"
 #include "FuzzSupport.h"
 #include "TwJson.h"
+
+#include <cstdlib>
 
 namespace {
 
@@ -21,7 +23,11 @@ void compose(const QVariantMap &tweet)
         tweet.value(QStringLiteral("entities")).toMap().value(QStringLiteral("media")).toList();
     for (const QVariant &entry : media)
         images.append(entry.toMap().value(QStringLiteral("media_url")).toString());
-    EventFeed::homeViewItem(tweet, avatar, images);
+    const QVariantMap item = EventFeed::homeViewItem(tweet, avatar, images);
+    for (const char *key : {"title", "body", "footer"}) {
+        if (!FuzzSupport::onlyOwnMarkup(item.value(QLatin1String(key)).toString()))
+            abort();
+    }
 }
 
 }

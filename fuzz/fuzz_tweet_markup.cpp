@@ -2,7 +2,8 @@
 // A tweet's text marked up with its URL entities at whatever positions the service
 // claims, and the picture links found in the markup; then the link scan on any text.
 // The daemon has no client (it is not initialised), so processTweetImages stops after
-// the scan.
+// the scan. Whatever the service sends, the markup holds no tag but the daemon's own
+// anchors, and escaping escaped text changes nothing.
 
 #include "FuzzSupport.h"
 #include "TweetInput.h"
@@ -32,5 +33,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (daemon->processTweetImages(input.tweet, input.avatar))
         abort();
     EventFeed::extractImageLinks(input.scanText);
+
+    const QVariant retweeted = input.tweet.value(QStringLiteral("retweeted_status"));
+    const QVariantMap source = retweeted.isValid() ? retweeted.toMap() : input.tweet;
+    const QString text = source.value(QStringLiteral("text")).toString();
+    const QString markup = EventFeed::markUpLinks(
+        text, source.value(QStringLiteral("entities")).toMap().value(QStringLiteral("urls")).toList());
+    const QString escaped = EventFeed::escapedText(text);
+    if (!FuzzSupport::onlyOwnMarkup(markup) || !FuzzSupport::onlyOwnMarkup(escaped)
+        || EventFeed::escapedText(escaped) != escaped)
+        abort();
     return 0;
 }

@@ -257,7 +257,7 @@ void TestNotifications::oneMentionShowsItself()
     const QJsonObject group = groups.first();
     QCOMPARE(group[QStringLiteral("count")].toInt(), 1);
     QCOMPARE(group[QStringLiteral("summary")].toString(), QStringLiteral("Alice Example"));
-    QCOMPARE(group[QStringLiteral("body")].toString(), QStringLiteral("@ostra_owner look <here> &amp; there"));
+    QCOMPARE(group[QStringLiteral("body")].toString(), QStringLiteral("@ostra_owner look &lt;here&gt; &amp; there"));
     QCOMPARE(action(group), QStringLiteral("showMention 1335096000000000451"));
     QVERIFY(group[QStringLiteral("action")].toString().startsWith(
         QStringLiteral("com.halvex.twitter.openmentiontw /OpenMention com.halvex.twitter.openmentiontw showMention ")));
@@ -309,7 +309,7 @@ void TestNotifications::messagesCountThisCall()
     poll({}, {message(QStringLiteral("31"), QStringLiteral("Bob"), QStringLiteral("bob"))});
     QJsonObject group = shown(QStringLiteral("group"), Messages).first();
     QCOMPARE(group[QStringLiteral("summary")].toString(), QStringLiteral("Bob"));
-    QCOMPARE(group[QStringLiteral("body")].toString(), QStringLiteral("a <note>"));
+    QCOMPARE(group[QStringLiteral("body")].toString(), QStringLiteral("a &lt;note&gt;"));
     QCOMPARE(action(group), QStringLiteral("showMessage bob 31"));
 
     poll({}, {message(QStringLiteral("33"), QStringLiteral("Alice"), QStringLiteral("alice")),

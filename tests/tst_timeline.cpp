@@ -6,6 +6,7 @@
 #include "DaemonHarness.h"
 #include "FeedItem.h"
 #include "FeedItems.h"
+#include "TweetMarkup.h"
 #include "Fixtures.h"
 #include "TwitterDouble.h"
 #include "eventfeedinterface.h"
@@ -76,6 +77,9 @@ private Q_SLOTS:
     void failedThumbnailLeavesAnEmptyEntry();
     void pictureLinksAreFoundInTheText();
     void hostileEntityPositionsAreSkipped();
+    void markupKeepsOnlyTheServiceEntities_data();
+    void markupKeepsOnlyTheServiceEntities();
+    void namesAreEscapedInTitleAndFooter();
     void imageExtensionFollowsTheContent();
     void friendAvatarsArePrefetchedAcrossPages();
     void sixthTickCleansTheClientCache();
@@ -405,6 +409,80 @@ void TestTimeline::hostileEntityPositionsAreSkipped()
     for (const TwitterDouble::Request &request : TwitterDouble::requests(TwitterDouble::TinyUrlImage, 0))
         requested.append(request.args.value(QStringLiteral("image_url")));
     QCOMPARE(requested, QStringList({QStringLiteral("http://example.org/fine.png")}));
+}
+
+void TestTimeline::markupKeepsOnlyTheServiceEntities_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QVariantList>("urls");
+    QTest::addColumn<QString>("markup");
+    QTest::addColumn<QStringList>("links");
+    const QVariantMap fixture = Fixtures::homeTimeline().at(1).toMap();
+    QTest::newRow("fixture, as it always was")
+        << fixture[QStringLiteral("text")].toString()
+        << fixture[QStringLiteral("entities")].toMap()[QStringLiteral("urls")].toList()
+        << QStringLiteral("Three links:  <a href=\"https://t.co/aaa111\">http://example.org/article/1</a>\nand "
+                          "<a href=\"https://t.co/bbb222\">http://twitpic.com/show/thumb/abc123</a> and "
+                          "<a href=\"https://t.co/ccc333\">https://example.com/photo.png</a> ")
+        << QStringList{QStringLiteral("http://twitpic.com/show/thumb/abc123")};
+    QTest::newRow("tags") << QStringLiteral("<script>alert(1)</script> <img src=x onerror=alert(1)>") << QVariantList()
+                          << QStringLiteral("&lt;script&gt;alert(1)&lt;/script&gt; &lt;img src=x onerror=alert(1)&gt;")
+                          << QStringList();
+    QTest::newRow("entities kept") << QStringLiteral("&lt;b&gt; &amp; &quot;&#60;&#x3C;&#X3c;&#1114111;&#x10FFFF;")
+                                   << QVariantList()
+                                   << QStringLiteral("&lt;b&gt; &amp; &quot;&#60;&#x3C;&#X3c;&#1114111;&#x10FFFF;")
+                                   << QStringList();
+    QTest::newRow("other ampersands, quotes") << QStringLiteral("& &nbsp; &amp &#; &#x; &#12345678; &#x1234567; &#6O; \"q\" &")
+                                              << QVariantList()
+                                              << QStringLiteral("&amp; &amp;nbsp; &amp;amp &amp;#; &amp;#x; &amp;#12345678; "
+                                                                "&amp;#x1234567; &amp;#6O; &quot;q&quot; &amp;")
+                                              << QStringList();
+    QTest::newRow("escaped around a link")
+        << QStringLiteral("<b>x</b> http://t.co/1 <i>") << QVariantList{urlEntity(QStringLiteral("http://t.co/1"),
+                                                                                  QStringLiteral("http://example.org/a.jpg?x=1&y=\"2\""), 9)}
+        << QStringLiteral("&lt;b&gt;x&lt;/b&gt; <a href=\"http://t.co/1\">http://example.org/a.jpg?x=1&amp;y=%222%22</a> &lt;i&gt;")
+        << QStringList{QStringLiteral("http://example.org/a.jpg?x=1&y=%222%22")};
+    // Text that is not valid UTF-16, as the fuzzer sends it: escaped and linked all the same.
+    const QString lone(QChar(0xdc6f));
+    QTest::newRow("lone surrogates") << QStringLiteral("a") + lone + QStringLiteral(" <b> http://t.c") + lone + QStringLiteral("/1")
+                                     << QVariantList{urlEntity(QStringLiteral("http://t.c") + lone + QStringLiteral("/1"), QString(), 7)}
+                                     << QStringLiteral("a") + lone + QStringLiteral(" &lt;b&gt; <a href=\"http://t.c") + lone
+                                            + QStringLiteral("/1\">http://t.c") + lone + QStringLiteral("/1</a>")
+                                     << QStringList();
+    // Only web addresses become links; the others stay text, escaped.
+    for (const QString &address : {QStringLiteral("javascript:alert(1)"), QStringLiteral("JaVaScRiPt:alert(1)"),
+                                   QStringLiteral("data:text/html,<svg/onload=alert(1)>"), QStringLiteral("file:///etc/passwd"),
+                                   QStringLiteral(" http://t.co/x")}) {
+        QTest::newRow(qPrintable(address + QStringLiteral(" as the address")))
+            << QStringLiteral("go ") + address << QVariantList{urlEntity(address, QStringLiteral("http://example.org/a.jpg"), 3)}
+            << QStringLiteral("go ") + EventFeed::escapedText(address) << QStringList();
+        QTest::newRow(qPrintable(address + QStringLiteral(" as the expanded address")))
+            << QStringLiteral("go http://t.co/x") << QVariantList{urlEntity(QStringLiteral("http://t.co/x"), address, 3)}
+            << (address.startsWith(QLatin1Char(' ')) ? QStringLiteral("go <a href=\"http://t.co/x\"> http://t.co/x</a>")
+                                                     : QStringLiteral("go http://t.co/x"))
+            << QStringList();
+    }
+}
+
+void TestTimeline::markupKeepsOnlyTheServiceEntities()
+{
+    QFETCH(QString, text);
+    QFETCH(QVariantList, urls);
+    QFETCH(QString, markup);
+    QFETCH(QStringList, links);
+    QCOMPARE(EventFeed::markUpLinks(text, urls), markup);
+    QCOMPARE(EventFeed::extractImageLinks(markup), links);
+}
+
+void TestTimeline::namesAreEscapedInTitleAndFooter()
+{
+    QVariantMap retweet = tweetBy(QStringLiteral("600"), QStringLiteral("<i>rt</i>"), QStringLiteral("RT"));
+    retweet.insert(QStringLiteral("retweeted_status"), tweetBy(QStringLiteral("601"), QStringLiteral("\"a\" & <b>"),
+                                                               QStringLiteral("<b>hi</b> &amp;  you")));
+    const QVariantMap item = EventFeed::homeViewItem(retweet, QString(), {});
+    QCOMPARE(item[QStringLiteral("title")].toString(), QStringLiteral("&quot;A&quot; &amp; &lt;B&gt;"));
+    QCOMPARE(item[QStringLiteral("body")].toString(), QStringLiteral("&lt;b&gt;hi&lt;/b&gt; &amp; you"));
+    QCOMPARE(item[QStringLiteral("footer")].toString(), QStringLiteral("Retweeted by &lt;I&gt;RT&lt;/I&gt;"));
 }
 
 void TestTimeline::imageExtensionFollowsTheContent()

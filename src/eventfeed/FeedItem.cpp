@@ -4,6 +4,7 @@
 #include "FeedItem.h"
 
 #include "ORemoteAction.h"
+#include "TweetMarkup.h"
 #include "Twitter.h"
 
 #include <QCoreApplication>
@@ -40,9 +41,10 @@ QString localTimestamp(const QString &serviceDate)
     return Tw::Twitter::convertDateTime(serviceDate, false).toString(Qt::ISODate);
 }
 
+// The feed shows titles, bodies and footers as markup: names are escaped as the text is.
 QString displayName(const QVariantMap &tweet)
 {
-    return tweet.value(QStringLiteral("user")).toMap().value(QStringLiteral("name")).toString();
+    return EventFeed::escapedText(tweet.value(QStringLiteral("user")).toMap().value(QStringLiteral("name")).toString());
 }
 
 }
@@ -67,7 +69,7 @@ QVariantMap homeViewItem(const QVariantMap &tweet, const QString &avatar, QStrin
     item.insert(QStringLiteral("sourceDisplayName"), SourceName);
     item.insert(QStringLiteral("timestamp"), localTimestamp(tweet.value(QStringLiteral("created_at")).toString()));
     item.insert(QStringLiteral("title"), qtTrId("qtn_twit_tittle_events_feed").arg(displayName(shown)));
-    item.insert(QStringLiteral("body"), shown.value(QStringLiteral("text")).toString().simplified());
+    item.insert(QStringLiteral("body"), escapedText(shown.value(QStringLiteral("text")).toString().simplified()));
     if (isRetweet)
         item.insert(QStringLiteral("footer"), qtTrId("qtn_twit_tweet_retweet").arg(displayName(tweet)));
     if (!images.isEmpty()) {

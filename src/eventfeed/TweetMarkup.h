@@ -16,8 +16,12 @@ struct Picture
     QString url;
 };
 
-// Copy of the text with every URL entity turned into an anchor whose text is the
-// expanded URL, so that the links can be found by their visible text.
+// The service's text as markup: its entities (&lt; &gt; &amp; &quot; and numeric ones)
+// kept, and every other <, >, " or & escaped, so that no text it sends becomes a tag.
+QString escapedText(const QString &serviceText);
+// The escaped text with every URL entity of an http or https address turned into an
+// anchor whose text is the expanded URL, so that the links can be found by their visible
+// text.
 QString markUpLinks(const QString &text, const QVariantList &urls);
 // Links to pictures among the anchors of a marked-up tweet text, each once.
 QStringList extractImageLinks(const QString &markedUpText);

@@ -5,6 +5,7 @@
 #include "ONotification.h"
 #include "ONotificationGroup.h"
 #include "ORemoteAction.h"
+#include "TweetMarkup.h"
 #include "Twitter.h"
 #include "TwitterDaemon.h"
 #include "TwitterOstra.h"
@@ -23,13 +24,11 @@ QString field(const QVariantMap &map, const QString &key)
     return map.value(key).toString();
 }
 
-// Only the two entities that the service always escapes are decoded.
-QString decodedText(const QVariantMap &item)
+// The platform shows summaries and bodies as markup: the service's text keeps its
+// entities, and no text of it becomes a tag.
+QString markupField(const QVariantMap &map, const QString &key)
 {
-    QString text = field(item, QStringLiteral("text"));
-    text.replace(QLatin1String("&lt;"), QLatin1String("<"));
-    text.replace(QLatin1String("&gt;"), QLatin1String(">"));
-    return text;
+    return EventFeed::escapedText(field(map, key));
 }
 
 // The items newer than the last-seen marker: a service may ignore since_id, and what is
@@ -351,7 +350,10 @@ void NotificationHandler::notify(const QVariantList &items, const Kind &kind)
         group = new ONotificationGroup(mStore, kind.eventType, QString(), QString());
         group->setCount(0);
     } else {
-        names = group->summary().split(NamesSeparator, Qt::SkipEmptyParts);
+        // Escaped again: a summary left by an earlier version, or changed in the shared
+        // store, must not come back as markup. Escaping escaped names changes nothing.
+        for (const QString &name : group->summary().split(NamesSeparator, Qt::SkipEmptyParts))
+            names.append(EventFeed::escapedText(name));
     }
     const QList<ONotification *> shown = ONotification::notifications(mStore);
     for (const ONotification *notification : shown) {
@@ -363,13 +365,13 @@ void NotificationHandler::notify(const QVariantList &items, const Kind &kind)
 
     const QVariantMap newest = items.first().toMap();
     if (total == 1) {
-        group->setBody(decodedText(newest));
-        group->setSummary(field(newest.value(kind.authorKey).toMap(), QStringLiteral("name")));
+        group->setBody(markupField(newest, QStringLiteral("text")));
+        group->setSummary(markupField(newest.value(kind.authorKey).toMap(), QStringLiteral("name")));
         group->setAction(kind.oneItemAction(newest));
     } else {
         group->setBody(qtTrId(kind.bannerId).arg(total));
         for (const QVariant &item : items) {
-            const QString name = field(item.toMap().value(kind.authorKey).toMap(), QStringLiteral("name"));
+            const QString name = markupField(item.toMap().value(kind.authorKey).toMap(), QStringLiteral("name"));
             if (!names.contains(name))
                 names.append(name);
         }

@@ -2,8 +2,11 @@
 // The service misbehaving under the running daemon: server errors, answers
 // that are not JSON and slow answers. The daemon must survive each, let go of the failed
 // request so that the next refresh asks again, never retry on its own, and publish the
-// tweet it missed exactly once when the service is back.
+// tweet it missed exactly once when the service is back. Texts and names with markup in
+// them, as a hostile service would send, must stay text.
 
+#include "FeedItems.h"
+#include "Fixtures.h"
 #include "PlatformSession.h"
 
 #include <QDateTime>
@@ -32,6 +35,7 @@ private Q_SLOTS:
     void failedTimelineIsAskedForAgainAtTheNextRefresh();
     void slowTimelineKeepsTheDaemonAnswering();
     void everyEndpointFailingCausesNoRequestStorm();
+    void markupFromTheServiceStaysText();
 
 private:
     // Logged in, with the fixtures' 20 tweets in the feed; the timeline requests so far.
@@ -158,6 +162,64 @@ void TestE2eApiFaults::everyEndpointFailingCausesNoRequestStorm()
     QVERIFY(session.refresh());
     QTRY_VERIFY_WITH_TIMEOUT(session.itemTweetIds().contains(id), 15000);
     verifyFeedHoldsEachTweetOnce(id);
+}
+
+void TestE2eApiFaults::markupFromTheServiceStaysText()
+{
+    PlatformSession &session = *mSession;
+    QVERIFY(startWithAFullFeed() > 0);
+    // The fixtures' well-formed items are as the service wrote them, entities included.
+    QMap<QString, QVariantMap> tweets;
+    for (const QVariant &tweet : Fixtures::homeTimeline().mid(0, 20))
+        tweets.insert(FeedItems::shownId(tweet.toMap()), tweet.toMap());
+    const auto name = [](const QVariantMap &tweet) { return tweet[QStringLiteral("user")].toMap()[QStringLiteral("name")].toString(); };
+    for (const QJsonValue &entry : session.feed().items()) {
+        const QVariantMap tweet = tweets.value(FeedItems::actionId(entry));
+        const QVariantMap shown = tweet.value(QStringLiteral("retweeted_status"), tweet).toMap();
+        const QJsonObject item = entry[QStringLiteral("item")].toObject();
+        QCOMPARE(item[QStringLiteral("body")].toString(), shown[QStringLiteral("text")].toString().simplified());
+        QCOMPARE(item[QStringLiteral("title")].toString(), name(shown));
+        QCOMPARE(item[QStringLiteral("footer")].toString(), tweet.contains(QStringLiteral("retweeted_status"))
+                                                                ? QStringLiteral("Retweeted by ") + name(tweet) : QString());
+    }
+
+    const QString text = QStringLiteral("<script>alert(1)</script> <img src=x onerror=alert(1)> & \"q\" &amp; &#60; &nbsp;");
+    const QString escaped = QStringLiteral("&lt;script&gt;alert(1)&lt;/script&gt; &lt;img src=x onerror=alert(1)&gt; &amp; "
+                                           "&quot;q&quot; &amp; &#60; &amp;nbsp;");
+    const QJsonObject author{{QStringLiteral("screen_name"), QStringLiteral("mallory")},
+                             {QStringLiteral("name"), QStringLiteral("<b onclick=x>Mallory</b>")}};
+    const QString authorName = QStringLiteral("&lt;b onclick=x&gt;Mallory&lt;/b&gt;");
+    // The link to a picture page leads to a script: no link, so no picture either.
+    QJsonObject tweet = author;
+    tweet.insert(QStringLiteral("text"), text);
+    tweet.insert(QStringLiteral("link"), QStringLiteral("http://twitpic.com/hostile"));
+    tweet.insert(QStringLiteral("link_url"), QStringLiteral("javascript:alert(1)"));
+    QVERIFY(session.server().post(QStringLiteral("tweets"), tweet));
+    const QString id = session.server().lastAnswer().value(QStringLiteral("id_str")).toString();
+    QJsonObject said = author;
+    said.insert(QStringLiteral("text"), text);
+    QVERIFY(session.server().post(QStringLiteral("mentions"), said));
+    QVERIFY(session.server().post(QStringLiteral("messages"), said));
+    QVERIFY(session.refresh());
+    QTRY_VERIFY_WITH_TIMEOUT(session.itemTweetIds().contains(id), 15000);
+    const QJsonObject item = session.feed().items().at(session.itemTweetIds().indexOf(id))[QStringLiteral("item")].toObject();
+    QCOMPARE(item[QStringLiteral("body")].toString(), escaped + QStringLiteral(" javascript:alert(1)"));
+    QCOMPARE(item[QStringLiteral("title")].toString(), authorName);
+    QVERIFY(!item.contains(QStringLiteral("imageList")));
+    for (const QString &type : {QStringLiteral("mentions.service.twitter"), QStringLiteral("messages.service.twitter")}) {
+        QTRY_COMPARE_WITH_TIMEOUT(session.group(type)[QStringLiteral("count")].toInt(), 1, 15000);
+        QCOMPARE(session.group(type)[QStringLiteral("body")].toString(), escaped);
+        QCOMPARE(session.group(type)[QStringLiteral("summary")].toString(), authorName);
+    }
+
+    // The names read back from the shown group are not escaped twice.
+    QVERIFY(session.server().post(QStringLiteral("mentions"), {{QStringLiteral("screen_name"), QStringLiteral("trudy")},
+                                                               {QStringLiteral("name"), QStringLiteral("Trudy & <i>Co</i>")},
+                                                               {QStringLiteral("text"), QStringLiteral("again")}}));
+    QVERIFY(session.refresh());
+    QTRY_COMPARE_WITH_TIMEOUT(session.mentionsGroup()[QStringLiteral("count")].toInt(), 2, 15000);
+    QCOMPARE(session.mentionsGroup()[QStringLiteral("summary")].toString(),
+             authorName + QStringLiteral(", Trudy &amp; &lt;i&gt;Co&lt;/i&gt;"));
 }
 
 QTEST_GUILESS_MAIN(TestE2eApiFaults)

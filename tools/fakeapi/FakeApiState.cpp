@@ -351,7 +351,8 @@ QCborMap FakeApiState::summary() const
 }
 
 // A new tweet from its description: text, screen_name, and optionally name, id_str,
-// media_url (a photo attachment) and link (a URL entity).
+// media_url (a photo attachment) and link (a URL entity to that address, whose short
+// address is link_url if given).
 QCborMap FakeApiState::status(const QCborMap &description, QString *error)
 {
     const QString text = description.value(QStringLiteral("text")).toString();
@@ -373,11 +374,12 @@ QCborMap FakeApiState::status(const QCborMap &description, QString *error)
     QCborArray urls;
     QCborArray media;
     const QString link = description.value(QStringLiteral("link")).toString();
+    const QString shortLink = description.value(QStringLiteral("link_url")).toString(QStringLiteral("https://t.co/link"));
     if (!link.isEmpty())
-        urls.append(QCborMap{{QStringLiteral("url"), QStringLiteral("https://t.co/link")},
+        urls.append(QCborMap{{QStringLiteral("url"), shortLink},
                              {QStringLiteral("expanded_url"), link},
                              {QStringLiteral("display_url"), link},
-                             {QStringLiteral("indices"), QCborArray{text.size() + 1, text.size() + 18}}});
+                             {QStringLiteral("indices"), QCborArray{text.size() + 1, text.size() + 1 + shortLink.size()}}});
     const QString mediaUrl = description.value(QStringLiteral("media_url")).toString();
     if (!mediaUrl.isEmpty())
         media.append(withId(QCborMap{{QStringLiteral("media_url"), mediaUrl},
@@ -392,7 +394,7 @@ QCborMap FakeApiState::status(const QCborMap &description, QString *error)
         entities.insert(QStringLiteral("media"), media);
     QCborMap tweet = withId(QCborMap(), id);
     tweet.insert(QStringLiteral("created_at"), serviceDate(QDateTime::currentDateTimeUtc()));
-    tweet.insert(QStringLiteral("text"), link.isEmpty() ? text : text + QStringLiteral(" https://t.co/link"));
+    tweet.insert(QStringLiteral("text"), link.isEmpty() ? text : text + QLatin1Char(' ') + shortLink);
     tweet.insert(QStringLiteral("truncated"), false);
     tweet.insert(QStringLiteral("entities"), entities);
     tweet.insert(QStringLiteral("user"), userFor(author, description.value(QStringLiteral("name")).toString()));

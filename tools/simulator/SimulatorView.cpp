@@ -149,12 +149,11 @@ QString SimulatorView::html(const SimulatorSnapshot &snapshot)
         const QString icon = item.value(QStringLiteral("icon")).toString();
         if (!icon.isEmpty())
             out << "<img class=\"avatar\" src=\"" << fileUrl(icon) << "\" alt=\"\" width=\"73\" height=\"73\">";
-        out << "<div><div class=\"title\">" << item.value(QStringLiteral("title")).toString().toHtmlEscaped()
-            << "</div>\n<div class=\"body\">" << item.value(QStringLiteral("body")).toString().toHtmlEscaped()
-            << "</div>\n";
+        // Title, body and footer are markup, as the platform's feed shows them.
+        out << "<div><div class=\"title\">" << item.value(QStringLiteral("title")).toString()
+            << "</div>\n<div class=\"body\">" << item.value(QStringLiteral("body")).toString() << "</div>\n";
         if (!item.value(QStringLiteral("footer")).toString().isEmpty())
-            out << "<div class=\"footer\">" << item.value(QStringLiteral("footer")).toString().toHtmlEscaped()
-                << "</div>\n";
+            out << "<div class=\"footer\">" << item.value(QStringLiteral("footer")).toString() << "</div>\n";
         out << "<div class=\"time\">" << itemTime(item).toHtmlEscaped() << "</div>\n";
         const QStringList files = thumbnails(item);
         if (!files.isEmpty()) {
@@ -169,7 +168,7 @@ QString SimulatorView::html(const SimulatorSnapshot &snapshot)
     for (const QJsonValue &group : snapshot.groups)
         out << "<li>" << group[QStringLiteral("eventType")].toString().toHtmlEscaped() << " ("
             << group[QStringLiteral("count")].toInt() << "): "
-            << group[QStringLiteral("summary")].toString().toHtmlEscaped() << "</li>\n";
+            << group[QStringLiteral("summary")].toString() << "</li>\n";
     out << "</ul>\n<h2>Contacts</h2>\n<ul>\n";
     for (const QString &contact : snapshot.contacts)
         out << "<li>" << contact.toHtmlEscaped() << "</li>\n";
