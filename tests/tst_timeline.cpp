@@ -452,7 +452,7 @@ void TestTimeline::markupKeepsOnlyTheServiceEntities_data()
     // Only web addresses become links; the others stay text, escaped.
     for (const QString &address : {QStringLiteral("javascript:alert(1)"), QStringLiteral("JaVaScRiPt:alert(1)"),
                                    QStringLiteral("data:text/html,<svg/onload=alert(1)>"), QStringLiteral("file:///etc/passwd"),
-                                   QStringLiteral(" http://t.co/x")}) {
+                                   QStringLiteral("ms-settings:display"), QStringLiteral(" http://t.co/x")}) {
         QTest::newRow(qPrintable(address + QStringLiteral(" as the address")))
             << QStringLiteral("go ") + address << QVariantList{urlEntity(address, QStringLiteral("http://example.org/a.jpg"), 3)}
             << QStringLiteral("go ") + EventFeed::escapedText(address) << QStringList();
