@@ -5,7 +5,6 @@
 #include "TwTypes.h"
 
 #include <QList>
-#include <QElapsedTimer>
 #include <QMap>
 #include <QMutex>
 #include <QObject>
@@ -254,10 +253,6 @@ private:
     bool mFriendsResuming;
     bool mMentionFriendsResuming;
     QTimer *mFriendsResumeTimer;
-    // Since the mentions' friends fetch began: the mentions it holds wait only so long; a
-    // fetch that failed is followed by one at the next poll, which goes on counting.
-    QElapsedTimer mMentionFriendsSince;
-    bool mMentionFriendsRetry;
     int mMentionFriendsQueryId;
     bool mFirstStart;
     bool mContactsUpdatePending;

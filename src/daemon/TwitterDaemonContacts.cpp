@@ -5,6 +5,7 @@
 
 #include "TwitterDaemon.h"
 
+#include "NotificationHandler.h"
 #include "TwAccount.h"
 #include "Twitter.h"
 #include "TwitterPlugin.h"
@@ -142,11 +143,11 @@ qint64 TwitterDaemon::rateLimitWait(const QVariantMap &err)
     return qBound<qint64>(0, told ? retry : RateWindowMs, MaxResumeWaitMs) + ResumeMarginMs;
 }
 
-// Mentions held for the friends list wait for the rate limit only so long; then they are
-// decided with the names that arrived.
+// Mentions held for the friends list wait for it only so long, however many fetches that
+// takes; then they are decided with the names that arrived.
 bool TwitterDaemon::mentionFriendsMayWait(qint64 wait) const
 {
-    if (mMentionFriendsSince.elapsed() + wait <= MaxMentionsWaitMs)
+    if (mNotifHandler->mentionsHeldForMs() + wait <= MaxMentionsWaitMs)
         return true;
     qWarning() << Q_FUNC_INFO << "the friends list for mentions is held by the rate limit for" << wait
                << "ms more; deciding with the" << mFriendScreenNames.size() << "names that arrived";

@@ -50,7 +50,6 @@ void TwitterDaemon::onNetworkRequestError(int queryId, const QVariantMap &err)
         // good: they stay held, unrecorded, and the next poll brings them to a new fetch.
         if (wait < 0 && mentionFriendsMayWait(0)) {
             qWarning() << Q_FUNC_INFO << "failed to fetch friendlist for mentions notificatons, the mentions wait for the next poll";
-            mMentionFriendsRetry = true;
             return;
         }
         qWarning() << Q_FUNC_INFO << "failed to fetch friendlist for mentions notificatons, returning current list";

@@ -117,10 +117,6 @@ void TwitterDaemon::fetchFriends()
     }
     mMentionFriendsFirstPage = true;
     mMentionFriendsCursors = {FirstCursor};
-    // A fetch after a failed one serves the mentions held since the first.
-    if (!mMentionFriendsRetry)
-        mMentionFriendsSince.start();
-    mMentionFriendsRetry = false;
     requestMentionFriendsPage(FirstCursor);
     mFetchingMentionFriends = true;
 }

@@ -409,6 +409,8 @@ void NotificationHandler::handleMentionsRetweets(const QVariantList &mentions)
     bool completed = true;
     const QVariantList shown = mEnabledTypes & TYPE_FOLLOWED_ONLY ? filterOnlyFollowed(mentions, completed) : mentions;
     mPendingMentions = joined(shown, mPendingMentions);
+    if (!held)
+        mHeldSince.start();
     if ((mEnabledTypes & TYPE_FOLLOWED_ONLY) && (!completed || held))
         daemon()->fetchFriends();
     else
@@ -490,5 +492,6 @@ void NotificationHandler::finishHandleMentionsRetweets()
         qDebug() << Q_FUNC_INFO << field(mention.toMap(), QStringLiteral("id")) << field(mention.toMap(), QStringLiteral("text"));
     processMentions(kept);
     mPendingMentions.clear();
+    mHeldSince.invalidate();
     recordNewestMention();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -65,6 +66,8 @@ public:
     // Mentions held for a friends list that a released session never delivered: decided
     // by a fetch of the new session.
     void decideHeldMentions();
+    // How long mentions have been held for a friends list; 0 when none are.
+    qint64 mentionsHeldForMs() const { return mHeldSince.isValid() ? mHeldSince.elapsed() : 0; }
     // The mentions that may be shown; completed is set when "following" decided them all.
     QVariantList filterOnlyFollowed(const QVariantList &mentions, bool &completed);
 
@@ -112,6 +115,7 @@ private:
     QList<ONotification *> mShownNotifications;
     QList<ONotificationGroup *> mShownGroups;
     QVariantList mPendingMentions;
+    QElapsedTimer mHeldSince;
     // The latest mentions result whose newest id waits for its mentions to be decided.
     QVariantList mUnrecordedMentions;
 };
