@@ -224,13 +224,24 @@ void TestClientRequests::friendsPageByPageThenAllFromCache()
     const QVariantMap second = page(first.value(QStringLiteral("next_cursor_str")).toString());
     QCOMPARE(second.value(QStringLiteral("next_cursor_str")).toString(), QStringLiteral("0"));
 
-    QVariantList all;
-    int queryId = -1;
-    QCOMPARE(mClient->retrieveUserResources(&all, &queryId, UserType::FriendsList,
-                                            {{QStringLiteral("screen_name"), QStringLiteral("ostra_owner")}},
-                                            Tw::Twitter::RETRIEVE_FROM_CACHE),
-             int(Tw::Twitter::RETRIEVE_OK));
-    QCOMPARE(ids(all), ids(first.value(QStringLiteral("users")).toList()) + ids(second.value(QStringLiteral("users")).toList()));
+    const auto cached = [&] {
+        QVariantList all;
+        int queryId = -1;
+        const int status = mClient->retrieveUserResources(&all, &queryId, UserType::FriendsList,
+                                                          {{QStringLiteral("screen_name"), QStringLiteral("ostra_owner")}},
+                                                          Tw::Twitter::RETRIEVE_FROM_CACHE);
+        return status == Tw::Twitter::RETRIEVE_OK ? ids(all) : QStringList();
+    };
+    const QStringList whole = ids(first.value(QStringLiteral("users")).toList()) + ids(second.value(QStringLiteral("users")).toList());
+    QCOMPARE(cached(), whole);
+
+    // Two pagings at once, as the contacts import and the followed-only filter may run
+    // them: the cache keeps a whole list, never the part that the later one brought last.
+    page(QStringLiteral("-1"));
+    page(QStringLiteral("-1"));
+    page(first.value(QStringLiteral("next_cursor_str")).toString());
+    page(first.value(QStringLiteral("next_cursor_str")).toString());
+    QCOMPARE(cached(), whole);
 }
 
 void TestClientRequests::userShowThenCache()
