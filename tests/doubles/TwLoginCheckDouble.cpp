@@ -4,20 +4,6 @@
 
 #include "TwLoginCheck.h"
 
-TwLoginCheck::TwLoginCheck(const QString &apiBase, const QString &token, const QString &tokenSecret,
-                           const QString &userId, const QString &screenName, const QString &consumerKey,
-                           const QString &consumerSecret, QObject *parent)
-    : QObject(parent)
-    , mApiBase(apiBase)
-    , mToken(token)
-    , mTokenSecret(tokenSecret)
-    , mUserId(userId)
-    , mScreenName(screenName)
-    , mConsumerKey(consumerKey)
-    , mConsumerSecret(consumerSecret)
-{
-}
-
 void TwLoginCheck::start()
 {
     QMetaObject::invokeMethod(

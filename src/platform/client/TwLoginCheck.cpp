@@ -36,20 +36,6 @@ TwLoginError::TwLoginError typeOfStatus(int status, int code)
 
 }
 
-TwLoginCheck::TwLoginCheck(const QString &apiBase, const QString &token, const QString &tokenSecret,
-                           const QString &userId, const QString &screenName, const QString &consumerKey,
-                           const QString &consumerSecret, QObject *parent)
-    : QObject(parent)
-    , mApiBase(apiBase)
-    , mToken(token)
-    , mTokenSecret(tokenSecret)
-    , mUserId(userId)
-    , mScreenName(screenName)
-    , mConsumerKey(consumerKey)
-    , mConsumerSecret(consumerSecret)
-{
-}
-
 void TwLoginCheck::start()
 {
     qDebug() << Q_FUNC_INFO << mApiBase << mScreenName;
