@@ -7,7 +7,7 @@
 
 #include "FeedItems.h"
 #include "Fixtures.h"
-#include "PlatformSession.h"
+#include "SessionTestCase.h"
 
 #include <QDateTime>
 #include <QDBusInterface>
@@ -24,13 +24,11 @@ const QString HomeTimelinePath = QStringLiteral("/1.1/statuses/home_timeline.jso
 
 }
 
-class TestE2eApiFaults : public QObject
+class TestE2eApiFaults : public SessionTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
     void failedTimelineIsAskedForAgainAtTheNextRefresh_data();
     void failedTimelineIsAskedForAgainAtTheNextRefresh();
     void slowTimelineKeepsTheDaemonAnswering();
@@ -42,23 +40,7 @@ private:
     int startWithAFullFeed();
     bool addFault(const QJsonObject &fault);
     void verifyFeedHoldsEachTweetOnce(const QString &id);
-
-    QScopedPointer<PlatformSession> mSession;
 };
-
-void TestE2eApiFaults::init()
-{
-    mSession.reset(new PlatformSession);
-    QVERIFY(mSession->start());
-}
-
-void TestE2eApiFaults::cleanup()
-{
-    // The daemon is still there, and ends in order.
-    const bool stopped = mSession->stopDaemon();
-    mSession.reset();
-    QVERIFY(stopped);
-}
 
 int TestE2eApiFaults::startWithAFullFeed()
 {

@@ -2,40 +2,22 @@
 // What goes wrong on the way: a tweet deleted on the service, a token the service stops
 // accepting, and the account removed while the daemon runs.
 
-#include "PlatformSession.h"
+#include "SessionTestCase.h"
 
 #include <QJsonArray>
 #include <QSettings>
 #include <QTest>
 
-class TestE2eFaults : public QObject
+class TestE2eFaults : public SessionTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
     void deletedTweetLeavesTheFeed();
     void rejectedTokenMeansAForcedLoginAndGoingOn();
     void removedAccountWithdrawsEverything_data();
     void removedAccountWithdrawsEverything();
-
-private:
-    QScopedPointer<PlatformSession> mSession;
 };
-
-void TestE2eFaults::init()
-{
-    mSession.reset(new PlatformSession);
-    QVERIFY(mSession->start());
-}
-
-void TestE2eFaults::cleanup()
-{
-    const bool stopped = mSession->stopDaemon();
-    mSession.reset();
-    QVERIFY(stopped);
-}
 
 void TestE2eFaults::deletedTweetLeavesTheFeed()
 {

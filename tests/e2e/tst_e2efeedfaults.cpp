@@ -4,42 +4,29 @@
 // it nothing here could ask for a refresh.) Whatever the feed did not take is offered again
 // at the next refresh, and nothing it took is posted twice.
 
-#include "PlatformSession.h"
+#include "SessionTestCase.h"
 
 #include <QSet>
 #include <QTest>
 
-class TestE2eFeedFaults : public QObject
+class TestE2eFeedFaults : public SessionTestCase
 {
     Q_OBJECT
 
+public:
+    TestE2eFeedFaults()
+        : SessionTestCase(LoggedInDaemon)
+    {
+    }
+
 private Q_SLOTS:
-    void init();
-    void cleanup();
     void refusedItemsAreOfferedAgain_data();
     void refusedItemsAreOfferedAgain();
     void lateAnswersPublishEachTweetOnce();
 
 private:
     void verifyEachTweetOnce(int items);
-
-    QScopedPointer<PlatformSession> mSession;
 };
-
-void TestE2eFeedFaults::init()
-{
-    mSession.reset(new PlatformSession);
-    QVERIFY(mSession->start());
-    QVERIFY(mSession->startDaemon());
-    QVERIFY(mSession->waitForLogin());
-}
-
-void TestE2eFeedFaults::cleanup()
-{
-    const bool stopped = mSession->stopDaemon();
-    mSession.reset();
-    QVERIFY(stopped);
-}
 
 void TestE2eFeedFaults::verifyEachTweetOnce(int items)
 {

@@ -2,7 +2,7 @@
 // Work without end on the daemon's main loop: a service whose friends cursors never end
 // or go round, and a notification store that another process keeps locked.
 
-#include "PlatformSession.h"
+#include "SessionTestCase.h"
 
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -12,33 +12,15 @@
 #include <QSettings>
 #include <QTest>
 
-class TestE2eFreezes : public QObject
+class TestE2eFreezes : public SessionTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
     void friendsPagingEndsWithWhatArrived_data();
     void friendsPagingEndsWithWhatArrived();
     void lockedNotificationStoreNeitherBlocksNorLoses();
-
-private:
-    QScopedPointer<PlatformSession> mSession;
 };
-
-void TestE2eFreezes::init()
-{
-    mSession.reset(new PlatformSession);
-    QVERIFY(mSession->start());
-}
-
-void TestE2eFreezes::cleanup()
-{
-    const bool stopped = mSession->stopDaemon();
-    mSession.reset();
-    QVERIFY(stopped);
-}
 
 void TestE2eFreezes::friendsPagingEndsWithWhatArrived_data()
 {

@@ -7,7 +7,7 @@
 //
 // LONGRUN_CYCLES sets the number of cycles (default 1000).
 
-#include "PlatformSession.h"
+#include "SessionTestCase.h"
 #include "FeedItems.h"
 #include "Fixtures.h"
 
@@ -47,7 +47,7 @@ qint64 residentKb(qint64 pid)
 
 }
 
-class TestE2eLongRun : public QObject
+class TestE2eLongRun : public SessionTestCase
 {
     Q_OBJECT
 
@@ -57,8 +57,6 @@ private Q_SLOTS:
 private:
     QString postTweet(int cycle);
     void verifyCacheMatchesFeed();
-
-    QScopedPointer<PlatformSession> mSession;
 };
 
 QString TestE2eLongRun::postTweet(int cycle)
@@ -86,9 +84,7 @@ void TestE2eLongRun::feedFollowsAMovingTimelineWithFlatMemory()
 {
     const int cycles = qEnvironmentVariableIsSet("LONGRUN_CYCLES") ? qEnvironmentVariableIntValue("LONGRUN_CYCLES")
                                                                   : DefaultCycles;
-    mSession.reset(new PlatformSession);
     PlatformSession &session = *mSession;
-    QVERIFY(session.start());
     const QVariantList sample = Fixtures::homeTimeline();
     for (int index = SampleTweetsListed; index < sample.size(); ++index) {
         const QString id = sample.at(index).toMap().value(QStringLiteral("id")).toString();

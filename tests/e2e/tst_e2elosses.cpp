@@ -4,7 +4,7 @@
 // last-seen ids and a service that ignores since_id, notifications switched off after
 // a newer one came.
 
-#include "PlatformSession.h"
+#include "SessionTestCase.h"
 
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -12,13 +12,11 @@
 #include <QSettings>
 #include <QTest>
 
-class TestE2eLosses : public QObject
+class TestE2eLosses : public SessionTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
     void secondLoginWhileAvatarsAreOnTheirWayLosesNoTweet();
     void logoutDuringTheFollowedOnlyFriendsFetchLosesNoMention();
     void markersMoveOnlyToRealIdsAndNothingIsNotifiedTwice();
@@ -27,22 +25,7 @@ private:
     bool fault(const QString &target, int delayMs, int times);
     bool postMention(const QString &screenName, const QJsonValue &following);
     QStringList mentionNotificationCounts() const;
-
-    QScopedPointer<PlatformSession> mSession;
 };
-
-void TestE2eLosses::init()
-{
-    mSession.reset(new PlatformSession);
-    QVERIFY(mSession->start());
-}
-
-void TestE2eLosses::cleanup()
-{
-    const bool stopped = mSession->stopDaemon();
-    mSession.reset();
-    QVERIFY(stopped);
-}
 
 bool TestE2eLosses::fault(const QString &target, int delayMs, int times)
 {

@@ -3,7 +3,7 @@
 // that takes more than one window arrives whole, and news of more than a page that came
 // while the daemon was away is notified, every item once.
 
-#include "PlatformSession.h"
+#include "SessionTestCase.h"
 #include "SocialNetworkPerson.h"
 
 #include <QJsonArray>
@@ -17,34 +17,24 @@ const QString FriendsList = QStringLiteral("/1.1/friends/list.json");
 
 }
 
-class TestE2eRateLimits : public QObject
+class TestE2eRateLimits : public SessionTestCase
 {
     Q_OBJECT
 
+public:
+    TestE2eRateLimits()
+        : SessionTestCase(ServicesOnly, WindowSeconds)
+    {
+    }
+
 private Q_SLOTS:
-    void init();
-    void cleanup();
     void followingBeyondOneWindowArrivesWhole();
     void newsOfMoreThanAPageAreNotifiedOnce();
 
 private:
     int importState() const;
     int notified(const QString &eventType) const;
-
-    QScopedPointer<PlatformSession> mSession;
 };
-
-void TestE2eRateLimits::init()
-{
-    mSession.reset(new PlatformSession);
-    mSession->setRateWindowSeconds(WindowSeconds);
-    QVERIFY(mSession->start());
-}
-
-void TestE2eRateLimits::cleanup()
-{
-    mSession.reset();
-}
 
 int TestE2eRateLimits::importState() const
 {

@@ -4,7 +4,7 @@
 // on the service becomes one more; a new mention shows in the mentions group of the notification store, and a
 // persons request of the contacts daemon is answered with the account's friends.
 
-#include "PlatformSession.h"
+#include "SessionTestCase.h"
 #include "FeedItems.h"
 #include "Fixtures.h"
 
@@ -15,34 +15,18 @@
 #include <QSet>
 #include <QTest>
 
-class TestE2eRoads : public QObject
+class TestE2eRoads : public SessionTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
     void newTweetBecomesAnItem();
     void newMentionShowsInTheMentionsGroup();
     void personsRequestIsAnsweredWithTheFriends();
 
 private:
     void verifyTheNewestTwentyWithTheirPictures();
-    QScopedPointer<PlatformSession> mSession;
 };
-
-void TestE2eRoads::init()
-{
-    mSession.reset(new PlatformSession);
-    QVERIFY(mSession->start());
-}
-
-void TestE2eRoads::cleanup()
-{
-    const bool stopped = mSession->stopDaemon();
-    mSession.reset();
-    QVERIFY(stopped);
-}
 
 void TestE2eRoads::verifyTheNewestTwentyWithTheirPictures()
 {
