@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QHash>
 #include <QRegularExpression>
 #include <QScopedPointer>
 #include <QTest>
@@ -86,11 +87,11 @@ QStringList imagePlugins(qint64 pid)
     return plugins;
 }
 
-// Context switches of all of a process's threads, voluntary and not: each follows a
-// wake-up of that thread.
-qint64 wakeups(qint64 pid)
+// Context switches of each of a process's threads by thread id, voluntary and not: each
+// follows a wake-up of that thread.
+QHash<QString, qint64> wakeupsByThread(qint64 pid)
 {
-    qint64 total = 0;
+    QHash<QString, qint64> counts;
     const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
     for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile status(tasks.filePath(task) + QStringLiteral("/status"));
@@ -98,12 +99,12 @@ qint64 wakeups(qint64 pid)
             continue;
         for (const QByteArray &line : status.readAll().split('\n')) {
             if (line.startsWith("voluntary_ctxt_switches:"))
-                total += line.mid(24).trimmed().toLongLong();
+                counts[task] += line.mid(24).trimmed().toLongLong();
             else if (line.startsWith("nonvoluntary_ctxt_switches:"))
-                total += line.mid(27).trimmed().toLongLong();
+                counts[task] += line.mid(27).trimmed().toLongLong();
         }
     }
-    return total;
+    return counts;
 }
 
 // Starts a program on the bus with the environment's folders; true once it holds the name.
@@ -115,13 +116,27 @@ bool startOnBus(SessionProcess &process, const QString &program, PrivateBus &bus
     return bus.waitForName(name);
 }
 
-// Wake-ups of a process over the idle window, once its own work has settled.
+// Wake-ups of a process over the idle window, once its own work has settled. The kernel
+// counts them by thread and forgets a thread that ends, so every thread is sampled every
+// 100 ms and keeps its last count: a thread that ends in the window still counts, a
+// thread born in it counts from 0.
 qint64 wakeupsWhileIdle(qint64 pid, int seconds)
 {
     QTest::qWait(5000);
-    const qint64 before = wakeups(pid);
-    QTest::qWait(seconds * 1000);
-    return wakeups(pid) - before;
+    const QHash<QString, qint64> before = wakeupsByThread(pid);
+    QHash<QString, qint64> last = before;
+    QElapsedTimer window;
+    window.start();
+    while (window.elapsed() < seconds * 1000) {
+        QTest::qWait(100);
+        const QHash<QString, qint64> now = wakeupsByThread(pid);
+        for (auto it = now.begin(); it != now.end(); ++it)
+            last[it.key()] = it.value();
+    }
+    qint64 woken = 0;
+    for (auto it = last.begin(); it != last.end(); ++it)
+        woken += it.value() - before.value(it.key());
+    return woken;
 }
 
 int idleSeconds()
