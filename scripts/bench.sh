@@ -24,39 +24,47 @@ done
 
 # QtTest prints "RESULT : Class::function():"tag":" and then "  N msecs per iteration".
 ms() { awk -v want="$2" '/^RESULT/ { found = index($0, want) > 0; next } found && /msecs per iteration/ { print $1; exit }' "$out/$1.txt"; }
-info() { grep -h " $1 " "$out"/*.txt | head -1; }
-row() { printf '%-44s %12s %12s %8s %s\n' "$@"; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+# The benchmarks' own lines: "TAG floor F unit, twitter-ostra M unit[, ...]".
+info() { grep -h " $1 " "$out"/*.txt | head -1 | sed "s/.* $1 //; s/,//g"; }
+row() { printf '%-48s %10s %10s %7s %s\n' "$@"; }
 
-row "figure" "measured ms" "floor ms" "ratio" "target"
-read -r _ floor _ _ publish _ _ pratio <<<"$(info PUBLISH | sed 's/.*PUBLISH //; s/,//g')"
-row "publish 20 new tweets (vs 20 addItem trips)" "$publish" "$floor" "$pratio" "<= 1.3"
-for rows in 1,000 10,000 100,000; do
-    row "stale removal at $rows rows" "$(ms bench_publishing "\"$rows rows\"")" "-" "-" "< 1 ms at 100,000"
-done
-row "friends: full conversion of 5,000" "$(ms bench_friends fullConversion)" "-" "-" "< 200 ms"
-row "friends: filtered persons request of 5,000" "$(ms bench_friends filteredPersonsRequest)" "-" "-" "< 20 ms"
-read -r _ sfloor _ _ sdaemon _ _ sratio <<<"$(info STARTUP | sed 's/.*STARTUP //; s/,//g')"
-row "start-up to the event loop (vs minimal Qt)" "$sdaemon" "$sfloor" "$sratio" "<= 1.5"
-read -r _ cfloor _ _ cdaemon _ _ cratio <<<"$(info CONTRACT_STARTUP | sed 's/.*CONTRACT_STARTUP //; s/,//g')"
-row "  vs minimal Qt with QtGui and QtNetwork" "$cdaemon" "$cfloor" "$cratio" "-"
-read -r _ mfloor _ _ mdaemon _ _ mratio <<<"$(info RESIDENT | sed 's/.*RESIDENT //; s/,//g')"
-row "resident kB after the first refresh" "$mdaemon" "$mfloor" "$mratio" "<= 1.3"
-read -r _ pfloor _ _ pdaemon _ _ pratio <<<"$(info PRIVATE | sed 's/.*PRIVATE //; s/,//g')"
-row "private dirty kB after the first refresh" "$pdaemon" "$pfloor" "$pratio" "-"
-read -r _ sfloor _ _ sdaemon _ _ sratio <<<"$(info PSS | sed 's/.*PSS //; s/,//g')"
-row "proportional (PSS) kB after the first refresh" "$sdaemon" "$sfloor" "$sratio" "-"
-read -r _ rfloor _ _ rdaemon _ _ rratio <<<"$(info REAL_RESIDENT | sed 's/.*REAL_RESIDENT //; s/,//g')"
-row "real daemon: resident kB after 1st refresh" "$rdaemon" "$rfloor" "$rratio" "<= 1.3"
-read -r _ pfloor _ _ pdaemon _ _ pratio <<<"$(info REAL_PRIVATE | sed 's/.*REAL_PRIVATE //; s/,//g')"
-row "real daemon: private dirty kB, 1st refresh" "$pdaemon" "$pfloor" "$pratio" "<= 2048 kB"
-read -r _ cfloor _ _ cdaemon _ <<<"$(info CONTRACT_PRIVATE | sed 's/.*CONTRACT_PRIVATE //; s/,//g')"
-row "  vs minimal Qt with QtGui and QtNetwork" "$cdaemon" "$cfloor" "$(ratio "$cdaemon" "$cfloor")" "-"
-read -r _ sfloor _ _ sdaemon _ _ sratio <<<"$(info REAL_PSS | sed 's/.*REAL_PSS //; s/,//g')"
-row "real daemon: PSS kB after 1st refresh" "$sdaemon" "$sfloor" "$sratio" "-"
-read -r _ pfloor _ _ pmeasured _ <<<"$(info PICTURES_BUS_WAIT | sed 's/.*PICTURES_BUS_WAIT //; s/,//g')"
-row "longest bus wait, 40 pictures 4096 x 4096" "$pmeasured" "$pfloor" "-" "<= 100 ms"
-echo "$(info WAKEUPS | sed 's/.*WAKEUPS /idle wake-ups: /') (target: at most 1 a minute)"
-echo "$(info REAL_WAKEUPS | sed 's/.*REAL_WAKEUPS /real daemon: idle wake-ups: /') (target: at most 1 a minute)"
-echo "$(info REAL_THREADS | sed 's/.*REAL_THREADS /real daemon: threads (minimal Qt against twitter-ostra): /')"
-echo "$(info REAL_PLUGINS | sed 's/.*REAL_PLUGINS /real daemon: image plugins mapped: /')"
+# A row of the table below: "vs TAG" is a figure against its floor, "ms BENCH TAG" a
+# QtTest timing, "text TAG" a line as the benchmark wrote it.
+print_row() {
+    local kind=$1 source=$2 label=$3 target=$4 floor measured
+    case $kind in
+    vs)
+        read -r _ floor _ _ measured _ <<<"$(info "$source")"
+        row "$label" "$measured" "$floor" "$(awk -v a="$measured" -v b="$floor" 'BEGIN { printf "%.2f", a / b }')" "$target" ;;
+    ms)
+        row "$label" "$(ms "${source%% *}" "${source#* }")" "-" "-" "$target" ;;
+    text)
+        echo "$label: $(info "$source")${target:+ (target: $target)}" ;;
+    esac
+}
+
+row "figure" "measured" "floor" "ratio" "target"
+while IFS='|' read -r kind source label target; do
+    print_row "$kind" "$source" "$label" "$target"
+done <<'ROWS'
+vs|PUBLISH|publish 20 new tweets (vs 20 addItem trips), ms|<= 1.3
+ms|bench_publishing "1,000 rows"|stale removal at 1,000 rows, ms|< 1 ms at 100,000
+ms|bench_publishing "10,000 rows"|stale removal at 10,000 rows, ms|< 1 ms at 100,000
+ms|bench_publishing "100,000 rows"|stale removal at 100,000 rows, ms|< 1 ms at 100,000
+ms|bench_friends fullConversion|friends: full conversion of 5,000, ms|< 200 ms
+ms|bench_friends filteredPersonsRequest|friends: filtered persons request of 5,000, ms|< 20 ms
+vs|STARTUP|start-up to the event loop (vs minimal Qt), ms|<= 1.5
+vs|CONTRACT_STARTUP|  vs minimal Qt with QtGui and QtNetwork, ms|-
+vs|RESIDENT|resident kB after the first refresh|<= 1.3
+vs|PRIVATE|private dirty kB after the first refresh|-
+vs|PSS|proportional (PSS) kB after the first refresh|-
+vs|REAL_RESIDENT|real daemon: resident kB after 1st refresh|<= 1.3
+vs|REAL_PRIVATE|real daemon: private dirty kB, 1st refresh|<= 2048 kB
+vs|CONTRACT_PRIVATE|  vs minimal Qt with QtGui and QtNetwork, kB|-
+vs|REAL_PSS|real daemon: PSS kB after 1st refresh|-
+vs|PICTURES_BUS_WAIT|longest bus wait, 40 pictures 4096 x 4096, ms|<= 100 ms
+text|WAKEUPS|idle wake-ups|at most 1 a minute
+text|REAL_WAKEUPS|real daemon: idle wake-ups|at most 1 a minute
+text|REAL_THREADS|real daemon: threads (minimal Qt against twitter-ostra)|
+text|REAL_PLUGINS|real daemon: image plugins mapped|
+ROWS
