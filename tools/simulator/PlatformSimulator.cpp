@@ -78,6 +78,7 @@ int PlatformSimulator::run()
         takeSnapshot();
         mView.draw(mSnapshot);
         SimulatorView::writeHtml(mSnapshot, mOptions.runDir + QStringLiteral("/feed.html"));
+        mRoundsShown = round;
         if (mOptions.rounds == 0 || round < mOptions.rounds)
             mSession.waitFor([] { return false; }, mOptions.intervalMs);
     }
@@ -382,10 +383,10 @@ void PlatformSimulator::readNotificationStore()
 void PlatformSimulator::printSummary()
 {
     QTextStream out(stdout);
-    out << "\nSummary after " << mSnapshot.round << " round(s):\n"
+    out << "\nSummary after " << mRoundsShown << " round(s):\n"
         << "  feed items:    " << mSnapshot.items.size() << '\n'
-        << "  notifications: " << mSnapshot.groups.size() << " group(s); " << SimulatorView::notificationCounts(mSnapshot)
-        << '\n'
+        << "  notifications: " << mSnapshot.groups.size() << " group(s)\n"
+        << "    " << SimulatorView::notificationCounts(mSnapshot) << '\n'
         << "  contacts:      " << mSnapshot.contacts.size() << '\n'
         << "  errors:        " << mSnapshot.errors.size() << '\n';
     for (const QString &text : qAsConst(mSnapshot.errors))

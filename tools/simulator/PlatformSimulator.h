@@ -62,6 +62,8 @@ private:
     QList<QPair<QString, QString>> mAddedTweets;
     // The login after which the user last switched the contacts off and on.
     int mContactsSyncedAtLogin = 0;
+    // Rounds played to their end and shown; a round cut short by a stop is not.
+    int mRoundsShown = 0;
     bool mStopRequested = false;
     bool mDaemonEndExpected = false;
 };
