@@ -39,7 +39,7 @@ rm -rf "$build/seeds"
 # the default 256 MB, and allocation stacks of two frames. Qt is built without frame
 # pointers, so deeper stacks end in garbage that makes nearly every stack a new one, and
 # AddressSanitizer keeps every stack it has seen (some 100 MB more in 10 minutes).
-# Replaying a finding gives full stacks (see README.md).
+# Replaying a finding gives full stacks (see docs/fuzzing.md).
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:quarantine_size_mb=64:malloc_context_size=2}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 

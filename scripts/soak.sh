@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: BSD-3-Clause
 # The long interleaving run: SEEDS seeds (1 to SEEDS, or FIRST_SEED on) of STEPS steps
-# each against the debug build, then the figures for the README. A run that finds a
+# each against the debug build, then the figures for docs/interleaving-run.md. A run that finds a
 # violation keeps its folder under soak-runs/ and the script ends with status 1.
 set -euo pipefail
 cd "$(dirname "$0")/.."

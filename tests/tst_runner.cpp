@@ -38,10 +38,10 @@ Reply answered(Reply reply)
     return reply;
 }
 
-// The bytes of README.md's fenced block "```hex name": hex digits, "#" starting a comment.
-QByteArray readmeBytes(const QString &name)
+// The bytes of docs/dbus.md's fenced block "```hex name": hex digits, "#" starting a comment.
+QByteArray documentedBytes(const QString &name)
 {
-    QFile readme(QStringLiteral(README_FILE));
+    QFile readme(QStringLiteral(WIRE_FORMAT_FILE));
     const QString text = readme.open(QIODevice::ReadOnly) ? QString::fromUtf8(readme.readAll()) : QString();
     const QString start = QStringLiteral("```hex ") + name + QLatin1Char('\n');
     const int from = text.indexOf(start) + start.size();
@@ -73,8 +73,8 @@ private Q_SLOTS:
     void interfaceShowsItsMembers();
     void personsRequestIsAnswered();
     void servicesAndAccountsComeFromTheBase();
-    void readmeExamplesAreAnswered_data();
-    void readmeExamplesAreAnswered();
+    void documentedExamplesAreAnswered_data();
+    void documentedExamplesAreAnswered();
     void unknownTypeIsRefusedAtOnce();
     void craftedBytesAreRefused_data();
     void craftedBytesAreRefused();
@@ -181,9 +181,9 @@ void TestRunner::servicesAndAccountsComeFromTheBase()
     QCOMPARE(accounts.accounts().first().id(), QStringLiteral("twitter:owner"));
 }
 
-// What a contacts daemon reads in the README is what the runner takes and answers, byte
+// What a contacts daemon reads in docs/dbus.md is what the runner takes and answers, byte
 // for byte: the owner's friends are alice and bob.
-void TestRunner::readmeExamplesAreAnswered_data()
+void TestRunner::documentedExamplesAreAnswered_data()
 {
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("request");
@@ -195,19 +195,19 @@ void TestRunner::readmeExamplesAreAnswered_data()
     QTest::newRow("unreadable") << 5 << "unreadable-request" << "unreadable-request" << "error-record";
 }
 
-void TestRunner::readmeExamplesAreAnswered()
+void TestRunner::documentedExamplesAreAnswered()
 {
     QFETCH(int, type);
     QFETCH(QString, request);
     QFETCH(QString, answer);
     QFETCH(QString, error);
     mPlugin->updateData(true, false);
-    const QByteArray bytes = readmeBytes(request);
-    QVERIFY(!bytes.isEmpty() && !readmeBytes(answer).isEmpty());
+    const QByteArray bytes = documentedBytes(request);
+    QVERIFY(!bytes.isEmpty() && !documentedBytes(answer).isEmpty());
     const QList<QVariant> reply = this->request(type, QStringLiteral("readme"), bytes);
     QCOMPARE(reply.value(0).toInt(), type);
-    QCOMPARE(reply.value(2).toByteArray().toHex(), readmeBytes(answer).toHex());
-    QCOMPARE(reply.value(3).toByteArray().toHex(), readmeBytes(error).toHex());
+    QCOMPARE(reply.value(2).toByteArray().toHex(), documentedBytes(answer).toHex());
+    QCOMPARE(reply.value(3).toByteArray().toHex(), documentedBytes(error).toHex());
 }
 
 void TestRunner::unknownTypeIsRefusedAtOnce()

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// The fake server's control API: JSON in, JSON out, under /_control/ (see the README).
+// The fake server's control API: JSON in, JSON out, under /_control/ (see docs/test-kit.md).
 
 #include "FakeApiServer.h"
 

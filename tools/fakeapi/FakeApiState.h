@@ -31,7 +31,7 @@ public:
     QCborMap account() const { return mAccount; }
     QCborMap configuration() const { return mConfiguration; }
 
-    // Each of these takes a description (see the README) and gives the new item's
+    // Each of these takes a description (see docs/test-kit.md) and gives the new item's
     // id_str, or an empty text and *error set.
     QString addTweet(const QCborMap &description, QString *error);
     QString addMention(const QCborMap &description, QString *error);

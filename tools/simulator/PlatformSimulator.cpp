@@ -8,8 +8,11 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSettings>
+#include <QSaveFile>
 #include <QTextStream>
+
+#include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -38,7 +41,7 @@ const QStringList People = {QStringLiteral("carol_w"), QStringLiteral("dave"), Q
 PlatformSimulator::PlatformSimulator(const Options &options, QObject *parent)
     : QObject(parent)
     , mOptions(options)
-    , mView(options.clearScreen)
+    , mView(options.clearScreen, options.details)
     , mSession(options.runDir)
 {
     mSnapshot.rounds = options.rounds;
@@ -62,13 +65,9 @@ int PlatformSimulator::run()
         shutdown();
         return 1;
     }
-    QTextStream(stdout) << "Private bus " << mSession.bus().address() << ", fake API server on 127.0.0.1:"
-                        << mSession.server().port() << ", run folder " << mOptions.runDir << Qt::endl;
-    if (!mSession.waitForLogin() && !mStopRequested)
-        error(QStringLiteral("no login within %1 s").arg(LoginTimeoutMs / 1000));
-    resyncContacts();
+    printStart();
     for (int round = 1; !mStopRequested && (mOptions.rounds == 0 || round <= mOptions.rounds); ++round) {
-        if (mSession.daemon().state() == QProcess::NotRunning)
+        if (!daemonReady())
             break;
         mSnapshot.round = round;
         mSnapshot.events.clear();
@@ -79,10 +78,11 @@ int PlatformSimulator::run()
         takeSnapshot();
         mView.draw(mSnapshot);
         SimulatorView::writeHtml(mSnapshot, mOptions.runDir + QStringLiteral("/feed.html"));
+        mRoundsShown = round;
         if (mOptions.rounds == 0 || round < mOptions.rounds)
             mSession.waitFor([] { return false; }, mOptions.intervalMs);
     }
-    if (mSession.daemon().state() == QProcess::NotRunning && !mDaemonEndExpected)
+    if (mOptions.ownDaemon && mSession.daemon().state() == QProcess::NotRunning && !mDaemonEndExpected)
         error(QStringLiteral("the daemon ended by itself with status %1").arg(mSession.daemon().exitCode()));
     shutdown();
     printSummary();
@@ -106,12 +106,89 @@ bool PlatformSimulator::startSession()
     mSession.environment().writeAccount({{QStringLiteral("settings/tw-notif-followed"), false}});
     mSession.storeLastSeenIds(QStringLiteral("1"));
     postFriends(5);
-    if (!mSession.startDaemon()) {
+    if (mOptions.ownDaemon && !mSession.startDaemon()) {
         error(QStringLiteral("twitter-ostra did not come on the bus (status %1); see logs/twitter-ostra.log")
                   .arg(mSession.daemon().exitCode()));
         return false;
     }
     return true;
+}
+
+void PlatformSimulator::printStart()
+{
+    QTextStream out(stdout);
+    out << "Private bus " << mSession.bus().address() << "\nFake API server on 127.0.0.1:" << mSession.server().port()
+        << ", run folder " << mOptions.runDir << Qt::endl;
+    if (mOptions.ownDaemon)
+        return;
+    const QString environmentFile = mOptions.runDir + QStringLiteral("/daemon-environment.sh");
+    writeDaemonEnvironment(environmentFile);
+    out << "\nNo daemon of the simulator's own: start yours on its bus, in its folders, with the\n"
+           "account it wrote (the fake server's), e.g. under a debugger:\n\n"
+        << "    . " << environmentFile << "\n"
+        << "    gdb --args " << QStringLiteral(DAEMON_BINARY) << " --debug\n\n"
+        << "The environment (" << environmentFile << "):\n";
+    QFile file(environmentFile);
+    if (file.open(QIODevice::ReadOnly))
+        out << file.readAll();
+    out << "\nThe rounds start once it has logged in; should it end, they wait for the next one.\n"
+           "When the simulator ends, so does its bus, and your daemon with status 1.\n"
+        << Qt::endl;
+}
+
+// The variables that set a daemon on the simulator's bus and folders, with every picture
+// from the fake server, as a shell script to source.
+void PlatformSimulator::writeDaemonEnvironment(const QString &path)
+{
+    const QProcessEnvironment own = QProcessEnvironment::systemEnvironment();
+    const QProcessEnvironment daemon = mSession.daemonEnvironment();
+    QString script;
+    QTextStream out(&script);
+    const auto quoted = [](QString value) -> QString {
+        return QLatin1Char('\'') + value.replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
+    };
+    for (const QString &name : daemon.keys()) {
+        if (!own.contains(name) || own.value(name) != daemon.value(name))
+            out << "export " << name << '=' << quoted(daemon.value(name)) << '\n';
+    }
+    for (const QString &name : own.keys()) {
+        if (!daemon.contains(name))
+            out << "unset " << name << '\n';
+    }
+    out.flush();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(script.toUtf8()) < 0 || !file.commit())
+        error(QStringLiteral("cannot write %1").arg(path));
+}
+
+bool PlatformSimulator::daemonOnBus(const QString &name)
+{
+    return mSession.bus().connection().interface()->isServiceRegistered(name);
+}
+
+// Before a round the daemon is logged in: its runner is on the bus. The simulator's own
+// logs in once after its start; one started by hand may come, end and come again. After
+// each login the simulated user switches the contacts off and on, for the friends.
+bool PlatformSimulator::daemonReady()
+{
+    if (mOptions.ownDaemon && mSession.daemon().state() == QProcess::NotRunning)
+        return false;
+    if (!daemonOnBus(QStringLiteral("com.halvex.socialprovider.twitter"))) {
+        const int login = mSession.logins() + 1;
+        if (!mOptions.ownDaemon && !daemonOnBus(QStringLiteral("com.halvex.twitterostra"))) {
+            QTextStream(stdout) << "Waiting for twitter-ostra on the bus (Ctrl-C stops) ..." << Qt::endl;
+            if (!mSession.waitFor([&] { return daemonOnBus(QStringLiteral("com.halvex.twitterostra")); },
+                                  std::numeric_limits<int>::max()))
+                return false;
+        }
+        if (!mSession.waitForLogin(login))
+            error(QStringLiteral("no login within %1 s").arg(LoginTimeoutMs / 1000));
+    }
+    if (mContactsSyncedAtLogin != mSession.logins()) {
+        mContactsSyncedAtLogin = mSession.logins();
+        resyncContacts();
+    }
+    return !mStopRequested;
 }
 
 void PlatformSimulator::post(const QString &action, const QJsonObject &body, const QString &event)
@@ -128,14 +205,14 @@ void PlatformSimulator::playRound(int round)
 {
     const QString author = People.at((round - 1) % People.size());
     const bool picture = round % 2 == 1;
-    const QString id = mSession.postTweet(QStringLiteral("Round %1: notes from the simulator <ok> & on time").arg(round),
-                                          author,
+    const QString text = QStringLiteral("Round %1: notes from the simulator <ok> & on time").arg(round);
+    const QString id = mSession.postTweet(text, author,
                                           picture ? QStringLiteral("http://pbs.twimg.com/media/simulator-%1.jpg").arg(round)
                                                   : QString());
     if (id.isEmpty()) {
         error(QStringLiteral("fake API: ") + mSession.server().lastError());
     } else {
-        mAddedTweets.append(id);
+        mAddedTweets.append({id, QStringLiteral("@%1's \"%2\"").arg(author, text)});
         mSnapshot.events.append(QStringLiteral("@%1 tweeted%2").arg(author, picture ? QStringLiteral(" a picture") : QString()));
     }
     if (round % 3 == 0) {
@@ -147,9 +224,9 @@ void PlatformSimulator::playRound(int round)
              QStringLiteral("@%1 tweeted a link").arg(other));
         // The oldest of ours goes again, as a user deleting a tweet.
         if (!mAddedTweets.isEmpty()) {
-            const QString gone = mAddedTweets.takeFirst();
-            post(QStringLiteral("tweets/delete"), {{QStringLiteral("id_str"), gone}},
-                 QStringLiteral("tweet %1 deleted on the service").arg(gone));
+            const QPair<QString, QString> gone = mAddedTweets.takeFirst();
+            post(QStringLiteral("tweets/delete"), {{QStringLiteral("id_str"), gone.first}},
+                 QStringLiteral("%1 deleted on the service").arg(gone.second));
         }
     }
     const QString mentioner = People.at((round + 2) % People.size());
@@ -189,8 +266,7 @@ void PlatformSimulator::resyncContacts()
         timeoutMs += qBound<qint64>(0, (reset - QDateTime::currentSecsSinceEpoch()) * 1000, RateWindowSeconds * 1000);
     }
     if (!mSession.waitFor([&] { return mSession.server().requestCount(FriendsPath) > asked; }, int(timeoutMs))) {
-        if (!mStopRequested)
-            error(QStringLiteral("the daemon did not fetch the friends when the contacts were switched on"));
+        error(QStringLiteral("the daemon did not fetch the friends when the contacts were switched on"));
         return;
     }
     if (lastRefusedByTheLimit(FriendsEndpoint))
@@ -242,11 +318,9 @@ void PlatformSimulator::readRateLimits()
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     for (auto it = windows.constBegin(); it != windows.constEnd(); ++it) {
         const QJsonObject window = it.value().toObject();
-        mSnapshot.rateLimits.append(QStringLiteral("%1: %2 of %3 left, reset in %4 s")
-                                        .arg(it.key())
-                                        .arg(window.value(QStringLiteral("remaining")).toInt())
-                                        .arg(window.value(QStringLiteral("limit")).toInt())
-                                        .arg(qMax<qint64>(0, qint64(window.value(QStringLiteral("reset")).toDouble()) - now)));
+        mSnapshot.rateLimits.append({it.key(), window.value(QStringLiteral("remaining")).toInt(),
+                                     window.value(QStringLiteral("limit")).toInt(),
+                                     qMax<qint64>(0, qint64(window.value(QStringLiteral("reset")).toDouble()) - now)});
     }
 }
 
@@ -265,7 +339,7 @@ void PlatformSimulator::postFriends(int count)
 void PlatformSimulator::refreshAndSettle()
 {
     waitForRateWindow(HomeTimelineEndpoint);
-    if (!mSession.refresh() && !mStopRequested)
+    if (!mSession.refresh())
         error(QStringLiteral("the refresh of round %1 was not handled").arg(mSnapshot.round));
 }
 
@@ -291,11 +365,16 @@ void PlatformSimulator::takeSnapshot()
                                                                 person.property(QStringLiteral("ScreenName"))));
 }
 
+// The groups in the order of their kinds, whichever poll came first.
 void PlatformSimulator::readNotificationStore()
 {
+    QList<QJsonObject> groups = mSession.storeEntries(QStringLiteral("group"));
+    std::sort(groups.begin(), groups.end(), [](const QJsonObject &a, const QJsonObject &b) {
+        return a.value(QStringLiteral("eventType")).toString() < b.value(QStringLiteral("eventType")).toString();
+    });
     mSnapshot.groups = QJsonArray();
     mSnapshot.notifications = QJsonArray();
-    for (const QJsonObject &group : mSession.storeEntries(QStringLiteral("group")))
+    for (const QJsonObject &group : qAsConst(groups))
         mSnapshot.groups.append(group);
     for (const QJsonObject &notification : mSession.storeEntries(QStringLiteral("notification")))
         mSnapshot.notifications.append(notification);
@@ -303,23 +382,21 @@ void PlatformSimulator::readNotificationStore()
 
 void PlatformSimulator::printSummary()
 {
-    QMap<QString, int> perKind;
-    for (const QJsonValue &group : qAsConst(mSnapshot.groups))
-        perKind[group[QStringLiteral("eventType")].toString()] += group[QStringLiteral("count")].toInt();
-    const QString log = mSession.log();
-    const int warnings = log.count(QStringLiteral(" Warning: ")) + log.count(QStringLiteral(" Critical: "));
     QTextStream out(stdout);
-    out << "\nSummary after " << mSnapshot.round << " round(s):\n"
+    out << "\nSummary after " << mRoundsShown << " round(s):\n"
         << "  feed items:    " << mSnapshot.items.size() << '\n'
-        << "  notifications: " << mSnapshot.notifications.size() << " in " << mSnapshot.groups.size() << " group(s)\n";
-    for (auto it = perKind.cbegin(); it != perKind.cend(); ++it)
-        out << "    " << it.key() << ": " << it.value() << '\n';
-    out << "  contacts:      " << mSnapshot.contacts.size() << '\n'
+        << "  notifications: " << mSnapshot.groups.size() << " group(s)\n"
+        << "    " << SimulatorView::notificationCounts(mSnapshot) << '\n'
+        << "  contacts:      " << mSnapshot.contacts.size() << '\n'
         << "  errors:        " << mSnapshot.errors.size() << '\n';
     for (const QString &text : qAsConst(mSnapshot.errors))
         out << "    " << text << '\n';
-    out << "  daemon warnings: " << warnings << " (logs/twitter-ostra.log)\n"
-        << "  feed page:     " << mOptions.runDir << "/feed.html\n";
+    if (mOptions.ownDaemon) {
+        const QString log = mSession.log();
+        out << "  daemon warnings: " << log.count(QStringLiteral(" Warning: ")) + log.count(QStringLiteral(" Critical: "))
+            << " (logs/twitter-ostra.log)\n";
+    }
+    out << "  feed page:     " << mOptions.runDir << "/feed.html\n";
     out.flush();
 }
 
@@ -333,6 +410,11 @@ void PlatformSimulator::shutdown()
 
 void PlatformSimulator::error(const QString &text)
 {
+    // Every wait ends at once on a stop asked for: the step it cut short did not fail.
+    if (mStopRequested) {
+        qDebug() << Q_FUNC_INFO << "cut short by the stop:" << text;
+        return;
+    }
     qWarning() << Q_FUNC_INFO << text;
     mSnapshot.errors.append(text);
 }

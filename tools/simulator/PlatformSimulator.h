@@ -22,6 +22,8 @@ public:
         int rounds = 0;          // 0: until stopped
         int intervalMs = 4000;   // between rounds
         bool clearScreen = true; // redraw in place
+        bool details = false;    // every item, notification, contact and window in full
+        bool ownDaemon = true;   // false: the user starts one on the simulator's bus
     };
 
     explicit PlatformSimulator(const Options &options, QObject *parent = nullptr);
@@ -33,6 +35,10 @@ public:
 
 private:
     bool startSession();
+    void printStart();
+    void writeDaemonEnvironment(const QString &path);
+    bool daemonReady();
+    bool daemonOnBus(const QString &name);
     void playRound(int round);
     void post(const QString &action, const QJsonObject &body, const QString &event);
     void postFriends(int count);
@@ -52,7 +58,12 @@ private:
     SimulatorView mView;
     SimulatorSnapshot mSnapshot;
     PlatformSession mSession;
-    QStringList mAddedTweets;
+    // Ours on the service, oldest first, to be deleted in turn: id and what a reader calls it.
+    QList<QPair<QString, QString>> mAddedTweets;
+    // The login after which the user last switched the contacts off and on.
+    int mContactsSyncedAtLogin = 0;
+    // Rounds played to their end and shown; a round cut short by a stop is not.
+    int mRoundsShown = 0;
     bool mStopRequested = false;
     bool mDaemonEndExpected = false;
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QJsonArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -10,13 +11,22 @@
 // of the service's rate limits is spent.
 struct SimulatorSnapshot
 {
+    // One of the service's running rate limit windows.
+    struct RateWindow
+    {
+        QString endpoint;
+        int remaining = 0;
+        int limit = 0;
+        qint64 resetInSeconds = 0;
+    };
+
     int round = 0;
     int rounds = 0;
     QJsonArray items;          // the feed's items, oldest first
     QJsonArray groups;         // notification groups of the daemon
     QJsonArray notifications;  // notifications of the daemon
     QStringList contacts;      // "Name (@screen_name)"
-    QStringList rateLimits;    // the service's running windows: "endpoint: 3 of 15 left, reset in 42 s"
+    QList<RateWindow> rateLimits;
     QStringList events;        // what happened in the last round, for the reader
     QStringList errors;        // everything that went wrong so far
 };

@@ -32,8 +32,14 @@ int main(int argc, char *argv[])
                                     QStringLiteral("dir"), QStringLiteral("ostra-simulator-run"));
     const QCommandLineOption noClear(QStringLiteral("no-clear"),
                                      QStringLiteral("Print each round below the last instead of redrawing."));
+    const QCommandLineOption details(QStringLiteral("details"),
+                                     QStringLiteral("Show every item, notification, contact and rate limit window in full,\n"
+                                                    "with the pictures' files (the default fits a round in 40 rows)."));
+    const QCommandLineOption noDaemon(QStringLiteral("no-daemon"),
+                                      QStringLiteral("Start no daemon: print the bus address and environment for one\n"
+                                                     "started by hand (under a debugger, say) and wait for it."));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log the simulator's own steps on stderr."));
-    parser.addOptions({rounds, interval, runDir, noClear, verbose});
+    parser.addOptions({rounds, interval, runDir, noClear, details, noDaemon, verbose});
     parser.process(app);
     // Debug lines would scroll the redrawn screen away.
     if (!parser.isSet(verbose))
@@ -50,6 +56,8 @@ int main(int argc, char *argv[])
     }
     options.runDir = parser.value(runDir);
     options.clearScreen = !parser.isSet(noClear) && ::isatty(STDOUT_FILENO);
+    options.details = parser.isSet(details);
+    options.ownDaemon = !parser.isSet(noDaemon);
 
     PlatformSimulator simulator(options);
     UnixSignalNotifier unixSignals;
