@@ -9,7 +9,7 @@
 #   FUZZ_SECONDS   seconds per target (default 60)
 #   FUZZ_BUILD     build folder (default build/clang-fuzz)
 #   FUZZ_TARGETS   targets to run (default all five)
-#   FUZZ_FIXTURES  the service's payloads (default ../shared/fixtures/twitter-v1.1)
+#   FUZZ_FIXTURES  the service's payloads (default testdata/twitter-v1.1)
 #   FUZZ_ARGS      further libFuzzer options
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 build=${FUZZ_BUILD:-build/clang-fuzz}
 targets=(${FUZZ_TARGETS:-fuzz_social_request fuzz_tweet_markup fuzz_json fuzz_feed_item fuzz_dates})
-fixtures=${FUZZ_FIXTURES:-../shared/fixtures/twitter-v1.1}
+fixtures=${FUZZ_FIXTURES:-testdata/twitter-v1.1}
 extra=(${FUZZ_ARGS:-})
 
 scripts/install-deps.sh

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // Installation into a staging folder: the files land where the platform looks for them,
+// all of them under the install prefix, the configured one or one given when installing,
 // and the D-Bus activation file starts the installed daemon on a bus of the test's own,
 // with the cache in the user's cache folder.
 
@@ -10,6 +11,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
 #include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,25 +25,32 @@ class TestInstallation : public QObject
 private Q_SLOTS:
     void initTestCase();
     void filesAreInPlace();
+    void everythingGoesUnderThePrefix_data();
+    void everythingGoesUnderThePrefix();
     void busActivationStartsTheDaemon();
 
 private:
     QString staged(const QString &path) const { return mStage.path() + path; }
     QString read(const QString &path) const;
+    static bool install(const QString &stage, const QStringList &arguments = {});
 
     QTemporaryDir mStage;
 };
 
-void TestInstallation::initTestCase()
+bool TestInstallation::install(const QString &stage, const QStringList &arguments)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DESTDIR"), mStage.path());
+    environment.insert(QStringLiteral("DESTDIR"), stage);
     QProcess install;
     install.setProcessEnvironment(environment);
     install.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    install.start(QStringLiteral("cmake"), {QStringLiteral("--install"), QStringLiteral(BUILD_DIR)});
-    QVERIFY(install.waitForFinished(60000));
-    QCOMPARE(install.exitCode(), 0);
+    install.start(QStringLiteral("cmake"), QStringList{QStringLiteral("--install"), QStringLiteral(BUILD_DIR)} + arguments);
+    return install.waitForFinished(60000) && install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0;
+}
+
+void TestInstallation::initTestCase()
+{
+    QVERIFY(install(mStage.path()));
 }
 
 QString TestInstallation::read(const QString &path) const
@@ -52,7 +61,7 @@ QString TestInstallation::read(const QString &path) const
 
 void TestInstallation::filesAreInPlace()
 {
-    for (const QString &path : {QStringLiteral(BINDIR "/twitter-ostra"), QStringLiteral("/usr/share/twitter/default-avatar.png"),
+    for (const QString &path : {QStringLiteral(BINDIR "/twitter-ostra"), QStringLiteral(DATADIR "/twitter/default-avatar.png"),
                                 QStringLiteral(DATADIR "/twitter-ostra/translations/twitter.qm"),
                                 QStringLiteral(DATADIR "/dbus-1/interfaces/com.halvex.twitterostra.xml"),
                                 QStringLiteral(DATADIR "/dbus-1/interfaces/com.halvex.socialprovider.runner.xml")})
@@ -63,14 +72,54 @@ void TestInstallation::filesAreInPlace()
                                 QStringLiteral(DATADIR "/dbus-1/interfaces/com.halvex.home.EventFeedControl.xml")})
         QVERIFY2(!QFile::exists(staged(path)), qPrintable(path));
 
-    const QString unit = read(QStringLiteral(SYSTEMD_USER_UNIT_DIR "/twitter-ostra.service"));
+    const QString unit = read(QStringLiteral(PREFIX "/" SYSTEMD_USER_UNIT_DIR "/twitter-ostra.service"));
     QVERIFY(unit.contains(QStringLiteral("Type=dbus\n")));
     QVERIFY(unit.contains(QStringLiteral("BusName=com.halvex.twitterostra\n")));
     QVERIFY(unit.contains(QStringLiteral("Environment=XDG_CACHE_HOME=%C\n")));
-    QVERIFY(unit.contains(QStringLiteral("ExecStart=" BINDIR "/twitter-ostra\n")));
-    const QString activation = read(QStringLiteral(DBUS_SERVICES_DIR "/com.halvex.twitterostra.service"));
+    const QString activation = read(QStringLiteral(PREFIX "/" DBUS_SERVICES_DIR "/com.halvex.twitterostra.service"));
     QVERIFY(activation.contains(QStringLiteral("Name=com.halvex.twitterostra\n")));
     QVERIFY(activation.contains(QStringLiteral("SystemdService=twitter-ostra.service\n")));
+}
+
+void TestInstallation::everythingGoesUnderThePrefix_data()
+{
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("configured") << QStringLiteral(PREFIX) << QStringList();
+    QTest::newRow("given when installing") << QStringLiteral("/opt/elsewhere")
+                                           << QStringList{QStringLiteral("--prefix"), QStringLiteral("/opt/elsewhere")};
+}
+
+void TestInstallation::everythingGoesUnderThePrefix()
+{
+    QFETCH(QString, prefix);
+    QFETCH(QStringList, arguments);
+    QTemporaryDir stage;
+    QVERIFY(install(stage.path(), arguments));
+
+    const QString root = stage.path() + prefix + QLatin1Char('/');
+    QStringList units;
+    QStringList activations;
+    QDirIterator files(stage.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        QVERIFY2(path.startsWith(root), qPrintable(path));
+        if (path.endsWith(QLatin1String("/twitter-ostra.service")))
+            units.append(path);
+        if (path.endsWith(QLatin1String("/com.halvex.twitterostra.service")))
+            activations.append(path);
+    }
+    // In systemd's and D-Bus's folders under the prefix, naming the binary installed there.
+    QCOMPARE(units, QStringList{root + QStringLiteral(SYSTEMD_USER_UNIT_DIR "/twitter-ostra.service")});
+    QCOMPARE(activations, QStringList{root + QStringLiteral(DBUS_SERVICES_DIR "/com.halvex.twitterostra.service")});
+    const QString binary = prefix + QStringLiteral("/" BINDIR_NAME "/twitter-ostra");
+    QVERIFY(QFile::exists(stage.path() + binary));
+    QFile unit(units.constFirst());
+    QVERIFY(unit.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(unit.readAll()).contains(QStringLiteral("\nExecStart=") + binary + QLatin1Char('\n')));
+    QFile activation(activations.constFirst());
+    QVERIFY(activation.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(activation.readAll()).contains(QStringLiteral(" exec \"") + binary + QStringLiteral("\"'\n")));
 }
 
 void TestInstallation::busActivationStartsTheDaemon()
@@ -80,7 +129,7 @@ void TestInstallation::busActivationStartsTheDaemon()
     environment.writeDefaultAccount();
     const QString services = environment.root() + QStringLiteral("/services");
     QDir().mkpath(services);
-    QString activation = read(QStringLiteral(DBUS_SERVICES_DIR "/com.halvex.twitterostra.service"));
+    QString activation = read(QStringLiteral(PREFIX "/" DBUS_SERVICES_DIR "/com.halvex.twitterostra.service"));
     activation.replace(QStringLiteral("\"" BINDIR), QLatin1Char('"') + staged(QStringLiteral(BINDIR)));
     QFile service(services + QStringLiteral("/com.halvex.twitterostra.service"));
     QVERIFY(service.open(QIODevice::WriteOnly));

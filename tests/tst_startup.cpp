@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // Process start-up through the real binary: exit statuses, the first-start marker,
-// the bus name and the item cache it creates, and the --debug switch.
+// the bus name and the item cache it creates, the --debug switch and --help.
 
 #include "DaemonProcess.h"
 #include "PrivateBus.h"
@@ -41,6 +41,8 @@ private Q_SLOTS:
     void failuresExitOneAndKeepFirstStartFalse();
     void debugSwitchMatchesExactly_data();
     void debugSwitchMatchesExactly();
+    void helpPrintsUsageAndTouchesNothing_data();
+    void helpPrintsUsageAndTouchesNothing();
     void runsWithAccountOnItsBusNameAndCache();
     void unreadableSettingsCountAsAFirstStart();
     void lockedCacheEndsTheStart();
@@ -182,6 +184,36 @@ void TestStartup::debugSwitchMatchesExactly()
     QCOMPARE(run.status, 0);
     QCOMPARE(run.log.contains(QStringLiteral("No twitter account on startup")), debug);
     QVERIFY(!run.log.contains(QStringLiteral(" Debug: ")) || debug);
+}
+
+void TestStartup::helpPrintsUsageAndTouchesNothing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("--help") << QStringList{"--help"};
+    QTest::newRow("-h after --debug") << QStringList{"--debug", "-h"};
+}
+
+void TestStartup::helpPrintsUsageAndTouchesNothing()
+{
+    QFETCH(QStringList, arguments);
+    // A bus that is not there and an account: a start would write its settings at once
+    // and end with status 1.
+    mEnvironment->writeDefaultAccount();
+    QProcess daemon;
+    daemon.setProcessEnvironment(mEnvironment->processEnvironment(QStringLiteral("unix:path=/nonexistent")));
+    daemon.start(QStringLiteral(DAEMON_BINARY), arguments);
+    QVERIFY(daemon.waitForFinished(30000));
+    QCOMPARE(daemon.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(daemon.exitCode(), 0);
+
+    const QString usage = QString::fromLocal8Bit(daemon.readAllStandardOutput());
+    for (const char *part : {"Usage: twitter-ostra [--debug]", "  --debug ", "$XDG_CONFIG_HOME/Halvex/Twitter.ini",
+                             "XDG_CACHE_HOME  required", "/usr/share/twitter/default-avatar.png", "Exit status:"})
+        QVERIFY2(usage.contains(QLatin1String(part)), qPrintable(usage));
+    QCOMPARE(daemon.readAllStandardError(), QByteArray());
+    QVERIFY(!QFile::exists(mEnvironment->daemonSettingsFile()));
+    for (const QString &folder : {mEnvironment->cacheHome(), mEnvironment->runtimeDir(), mEnvironment->dataHome()})
+        QVERIFY2(QDir(folder).isEmpty(), qPrintable(folder));
 }
 
 void TestStartup::runsWithAccountOnItsBusNameAndCache()

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QVariant>
 
-// The service's payloads of shared/fixtures/twitter-v1.1, as the client library hands
+// The service's payloads of testdata/twitter-v1.1, as the client library hands
 // them to the daemon: JSON read into variants, with every "id" taken from its exact
 // "id_str" (the ids exceed what a double holds).
 namespace Fixtures {

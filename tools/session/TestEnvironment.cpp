@@ -42,7 +42,7 @@ QProcessEnvironment TestEnvironment::processEnvironment(const QString &busAddres
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), cacheHome());
     environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir());
-    environment.insert(QStringLiteral("XDG_DATA_DIRS"), QStringLiteral(DATA_BUILD_DIR));
+    environment.insert(QStringLiteral("XDG_DATA_DIRS"), dataHome());
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
     return environment;
 }

@@ -7,8 +7,10 @@
 #include <QTemporaryDir>
 #include <QVariantMap>
 
-// Private XDG folders for one session, so that nothing touches the user's files; the data
-// folders are the build tree's, where the translation catalogue is.
+// Private XDG folders for one session, so that nothing touches the user's files. This
+// process reads the translation catalogue from the build tree's data folder; the child
+// processes have no data folder but their own, so that the daemon has to find its
+// catalogue beside itself, as it does when run by hand.
 class TestEnvironment
 {
 public:

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
 #include <QLocale>
 #include <QStandardPaths>
 #include <QTranslator>
@@ -29,7 +30,11 @@ QStringList OLocale::catalogueDirectories()
     QStringList directories = QStandardPaths::locateAll(QStandardPaths::GenericDataLocation,
                                                         QStringLiteral("twitter-ostra/translations"),
                                                         QStandardPaths::LocateDirectory);
-    directories.append(QStringLiteral(TWITTEROSTRA_TRANSLATIONS_DIR));
+    // Beside the program rather than at a fixed path: the installed daemon finds the
+    // installed catalogue wherever the prefix put both, and the built one the build's.
+    if (QCoreApplication::instance())
+        directories.append(QDir::cleanPath(QCoreApplication::applicationDirPath()
+                                           + QStringLiteral("/" TWITTEROSTRA_CATALOGUE_FROM_PROGRAM)));
     return directories;
 }
 

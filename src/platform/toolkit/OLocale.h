@@ -22,7 +22,8 @@ public:
     void installTrCatalog(const QString &catalogue);
     static void setDefault(const OLocale &locale);
 
-    // "twitter-ostra/translations" under each XDG data folder, then the installed folder.
+    // "twitter-ostra/translations" under each XDG data folder, then the catalogue folder
+    // as installed relative to the program's own folder.
     static QStringList catalogueDirectories();
 
 private:
