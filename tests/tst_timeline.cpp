@@ -244,8 +244,10 @@ void TestTimeline::cachePathPublishesWithoutNetwork()
     TwitterDouble::Answer cached;
     cached.cached = {Fixtures::homeTimeline().at(4)};
     TwitterDouble::enqueue(TwitterDouble::Timeline, TimelineType::HomeTimeline, cached);
-    QMetaObject::invokeMethod(&mHarness.daemon(), "refreshEventFeed");
-    QCOMPARE(items().size(), 1);
+    // Calls while the republish waits fold into it.
+    for (int i = 0; i < 1000; ++i)
+        QMetaObject::invokeMethod(&mHarness.daemon(), "refreshEventFeed");
+    QTRY_COMPARE(items().size(), 1);
     const QList<TwitterDouble::Request> home = TwitterDouble::requests(TwitterDouble::Timeline, TimelineType::HomeTimeline);
     QCOMPARE(home.size(), 1);
     QCOMPARE(home.first().behavior, int(Tw::Twitter::RETRIEVE_FROM_CACHE));

@@ -72,11 +72,15 @@ TwitterDaemon::TwitterDaemon(bool firstStart, QObject *parent)
     , mMentionFriendsFirstPage(false)
     , mEventFeedHung(false)
     , mReleaseMemoryTimer(new QTimer(this))
+    , mRepublishTimer(new QTimer(this))
 {
     mNotifHandler = new NotificationHandler(this);
     mReleaseMemoryTimer->setSingleShot(true);
     mReleaseMemoryTimer->setInterval(0);
     connect(mReleaseMemoryTimer, &QTimer::timeout, this, [] { malloc_trim(0); });
+    mRepublishTimer->setSingleShot(true);
+    mRepublishTimer->setInterval(0);
+    connect(mRepublishTimer, &QTimer::timeout, this, &TwitterDaemon::republishEventFeed);
 }
 
 TwitterDaemon::~TwitterDaemon()

@@ -137,6 +137,7 @@ public Q_SLOTS:
     void updateLastId(const QString &id);
 
 private Q_SLOTS:
+    void republishEventFeed();
     void onTimer();
     void onTimerLogin();
     void avatarTimeout();
@@ -271,4 +272,6 @@ private:
     // Started when a refresh is over: the memory its replies and pictures took goes back
     // to the system once the event loop is free.
     QTimer *mReleaseMemoryTimer;
+    // Started by refreshEventFeed: calls while it runs fold into one republish.
+    QTimer *mRepublishTimer;
 };
