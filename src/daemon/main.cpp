@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 #include "Helper.h"
 #include "OLocale.h"
+#include "OwnFiles.h"
 #include "TwitterDaemon.h"
 #include "TwitterOstra.h"
 
@@ -41,6 +42,7 @@ bool debugRequested(const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
+    OwnFiles::keepPrivate();
     setLeanAllocator();
     setLeanSqlite();
     Helper::excludePollingBearer();
@@ -55,6 +57,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(TwitterOstra::OrganizationName);
     QCoreApplication::setApplicationName(TwitterOstra::ApplicationName);
     QSettings::setDefaultFormat(QSettings::IniFormat);
+    OwnFiles::replaceLink(QSettings().fileName());
     QSettings settings;
 
     // An absent key, or one left true by a start without account, makes a first start.
