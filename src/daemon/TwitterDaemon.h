@@ -166,6 +166,8 @@ private Q_SLOTS:
 
 private:
     static QStringList notificationSettingKeys();
+    bool isFutureId(const QString &id) const;
+    QString storedMarker(const QString &key) const;
     void applyNotificationSettings(const QStringList &keys);
     void updateHomeView(bool fromNetwork);
     void publishTweet(const QVariantMap &tweet, const QString &avatar);

@@ -85,6 +85,10 @@ QString TwApiConnection::holdMessage(const QString &endpoint) const
 
 void TwApiConnection::noteAnswer(const QString &endpoint, const TwHttpResult &result)
 {
+    if (result.serverDate.isValid()) {
+        mServerDate = result.serverDate;
+        mSinceServerDate.start();
+    }
     if (result.status == TooManyRequests) {
         QString error;
         QString message = TwJson::errorMessage(TwJson::parse(result.body, &error));
@@ -112,6 +116,11 @@ qint64 TwApiConnection::untilReset(const TwHttpResult &result, qint64 fallback)
                                                    : QDateTime::currentMSecsSinceEpoch();
     // Bounded in seconds first: a reset of the far future would overflow in milliseconds.
     return qMin(qBound<qint64>(0, reset, now / 1000 + MaxHoldMs / 1000) * 1000 - now, MaxHoldMs);
+}
+
+QDateTime TwApiConnection::serverTime() const
+{
+    return mServerDate.isValid() ? mServerDate.addMSecs(mSinceServerDate.elapsed()) : QDateTime();
 }
 
 qint64 TwApiConnection::holdRemainingMs(const QString &endpoint) const

@@ -701,6 +701,11 @@ int Twitter::retrieveTinyUrlImage(const QMap<QString, QString> &args, QString *f
     return TwitterPrivate::started(queryId, id);
 }
 
+QDateTime Twitter::serviceTime() const
+{
+    return d->connection->serverTime();
+}
+
 void Twitter::deleteOldStuff()
 {
     d->cache.removeOlderThan(CacheDays);
