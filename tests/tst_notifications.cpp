@@ -12,7 +12,10 @@
 #include "TwitterDouble.h"
 
 #include <QDataStream>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -117,6 +120,8 @@ private Q_SLOTS:
     void severalMentionsShowTheBanner();
     void shownMentionsCountTowardsTheTotal();
     void messagesCountThisCall();
+    void pollsWithNewsDoNotPileUp();
+    void refusedNotificationsKeepTheLastSeenIds();
     void followedOnlyWithoutFetch();
     void followedOnlyFetchesFriendsOverPages();
     void friendsFetchEndsOnMissingCursorOrFailure_data();
@@ -322,6 +327,54 @@ void TestNotifications::messagesCountThisCall()
     const QJsonObject latest = shown(QStringLiteral("notification"), Messages).last();
     QCOMPARE(latest[QStringLiteral("count")].toInt(), 2);
     QCOMPARE(latest[QStringLiteral("body")].toString(), QStringLiteral("2 new messages"));
+}
+
+// Each poll with news adds one notification per kind; the older ones fold into one that
+// carries their summed count, so that the store holds a few entries per kind however many
+// polls come, and every item is counted once.
+void TestNotifications::pollsWithNewsDoNotPileUp()
+{
+    const int polls = 2000;
+    for (int i = 1; i <= polls; ++i) {
+        const QString id = QString::number(100 + i);
+        poll({mention(id, QStringLiteral("Alice"), QStringLiteral("alice"))}, {message(id, QStringLiteral("Bob"), QStringLiteral("bob"))});
+    }
+    for (const QString &kind : {Mentions, Messages}) {
+        QCOMPARE(shown(QStringLiteral("group"), kind).first()[QStringLiteral("count")].toInt(), polls);
+        const QList<QJsonObject> notifications = shown(QStringLiteral("notification"), kind);
+        QCOMPARE(notifications.size(), 2);
+        QCOMPARE(notifications.first()[QStringLiteral("count")].toInt(), polls - 1);
+        QCOMPARE(notifications.last()[QStringLiteral("count")].toInt(), 1);
+    }
+    QCOMPARE(shown(QStringLiteral("notification"), Mentions).last()[QStringLiteral("body")].toString(), QStringLiteral("2000 new mentions"));
+    QCOMPARE(storedId(QStringLiteral("LastIdMentions")), QString::number(100 + polls));
+}
+
+// A store full of other applications' notifications refuses the new ones: their ids are
+// not recorded, so that the next poll brings them again, shown once there is room.
+void TestNotifications::refusedNotificationsKeepTheLastSeenIds()
+{
+    QJsonArray others;
+    for (int id = 1; id <= NotificationStore::MaxEntries; ++id)
+        others.append(QJsonObject{{QStringLiteral("id"), id}, {QStringLiteral("application"), QStringLiteral("other")},
+                                  {QStringLiteral("kind"), QStringLiteral("notification")}});
+    QFile store(NotificationStore::path());
+    QVERIFY(store.open(QIODevice::WriteOnly));
+    store.write(QJsonDocument(QJsonObject{{QStringLiteral("entries"), others}}).toJson());
+    store.close();
+    const QVariantList mentions = {mention(QStringLiteral("51"), QStringLiteral("Alice"), QStringLiteral("alice"))};
+    const QVariantList messages = {message(QStringLiteral("52"), QStringLiteral("Bob"), QStringLiteral("bob"))};
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("store full")));
+    poll(mentions, messages);
+    QCOMPARE(storedId(QStringLiteral("LastIdMentions")), QStringLiteral("1"));
+    QCOMPARE(storedId(QStringLiteral("LastIdMessages")), QStringLiteral("1"));
+
+    QVERIFY(QFile::remove(NotificationStore::path()));
+    poll(mentions, messages);
+    QCOMPARE(shown(QStringLiteral("notification"), Mentions).size(), 1);
+    QCOMPARE(shown(QStringLiteral("notification"), Messages).size(), 1);
+    QCOMPARE(storedId(QStringLiteral("LastIdMentions")), QStringLiteral("51"));
+    QCOMPARE(storedId(QStringLiteral("LastIdMessages")), QStringLiteral("52"));
 }
 
 void TestNotifications::followedOnlyWithoutFetch()

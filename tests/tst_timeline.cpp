@@ -172,7 +172,8 @@ void TestTimeline::oneTweetBecomesACompleteItem()
     const TwitterDouble::Request lookup = TwitterDouble::requests(TwitterDouble::User, UserType::Avatar).first();
     QCOMPARE(lookup.args, (QMap<QString, QString>{
                               {QStringLiteral("screen_name"), QStringLiteral("bob")},
-                              {QStringLiteral("url"), QStringLiteral("http://pbs.twimg.com/profile_images/94945/bob_bigger.jpg")},
+                              // The service's https address, where it gives one.
+                              {QStringLiteral("url"), QStringLiteral("https://pbs.twimg.com/profile_images/94945/bob_bigger.jpg")},
                               {QStringLiteral("size"), QStringLiteral("bigger")}}));
 }
 
@@ -244,8 +245,10 @@ void TestTimeline::cachePathPublishesWithoutNetwork()
     TwitterDouble::Answer cached;
     cached.cached = {Fixtures::homeTimeline().at(4)};
     TwitterDouble::enqueue(TwitterDouble::Timeline, TimelineType::HomeTimeline, cached);
-    QMetaObject::invokeMethod(&mHarness.daemon(), "refreshEventFeed");
-    QCOMPARE(items().size(), 1);
+    // Calls while the republish waits fold into it.
+    for (int i = 0; i < 1000; ++i)
+        QMetaObject::invokeMethod(&mHarness.daemon(), "refreshEventFeed");
+    QTRY_COMPARE(items().size(), 1);
     const QList<TwitterDouble::Request> home = TwitterDouble::requests(TwitterDouble::Timeline, TimelineType::HomeTimeline);
     QCOMPARE(home.size(), 1);
     QCOMPARE(home.first().behavior, int(Tw::Twitter::RETRIEVE_FROM_CACHE));
@@ -314,7 +317,7 @@ void TestTimeline::photoAttachmentAsksForItsThumbnail()
     QCOMPARE(thumbnails.first().args, (QMap<QString, QString>{
                                           {QStringLiteral("direct_url"), QStringLiteral("1")},
                                           {QStringLiteral("image_id"), media.value(QStringLiteral("id")).toString()},
-                                          {QStringLiteral("image_url"), QStringLiteral("http://pbs.twimg.com/media/EoQ1sunsetAAA.jpg:thumb")},
+                                          {QStringLiteral("image_url"), QStringLiteral("https://pbs.twimg.com/media/EoQ1sunsetAAA.jpg:thumb")},
                                           {QStringLiteral("as_thumb"), QStringLiteral("1")}}));
     QCOMPARE(item(0)[QStringLiteral("imageList")].toVariant().toStringList(),
              QStringList({mImages.filePath(QStringLiteral("held.png")), QString(), QString()}));

@@ -19,7 +19,9 @@
 // object; the client passed every answer to it, so a server repeating a key made the
 // daemon leak on every poll. Such texts are now refused before Qt sees them. The first
 // version of that refusal stepped past the end of an empty list of keys when an object
-// without keys closed (UBSan's pointer overflow).
+// without keys closed (UBSan's pointer overflow). Keys that differ only after a raw NUL
+// are one key to Qt's parser but not to that check, and leaked the same way: a raw
+// control character in a string is now refused too, as JSON forbids it.
 
 #include "SdpImpl.h"
 #include "SocialGetPersonsRequest.h"
@@ -169,6 +171,8 @@ void TestFuzzRegressions::serviceJson_data()
     // The inputs as LeakSanitizer reported them.
     QTest::newRow("array before a number") << QByteArray::fromBase64("eyJhIjpbMV0sImEiOjF9");
     QTest::newRow("nested, empty keys") << QByteArray::fromBase64("eyIiOnsiIjpbXX0sIiI6W119");
+    // Two keys that begin with a raw NUL: Qt reads them as one.
+    QTest::newRow("keys after a raw NUL") << QByteArray::fromBase64("eyIAYSI6W3t9XSwiAH0iOmZhbHNlfQ==");
 }
 
 void TestFuzzRegressions::serviceJson()
@@ -176,7 +180,7 @@ void TestFuzzRegressions::serviceJson()
     QFETCH(QByteArray, text);
 
     // As fuzz_json does it: a reason, and no document.
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^static QVariant TwJson::parse.*twice")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^static QVariant TwJson::parse.* refused: ")));
     QString error;
     const QVariant body = TwJson::parse(text, &error);
     QVERIFY(!body.isValid());

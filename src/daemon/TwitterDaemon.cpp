@@ -4,11 +4,13 @@
 #include "Helper.h"
 #include "NetworkMonitor.h"
 #include "NotificationHandler.h"
+#include "OwnFiles.h"
 #include "SdpImpl.h"
 #include "SyncTimer.h"
 #include "TwAccount.h"
 #include "TwFactoryOstra.h"
 #include "Twitter.h"
+#include "TwitterOstra.h"
 #include "TwitterPlugin.h"
 #include "eventfeedinterface.h"
 #include "twitterostraadaptor.h"
@@ -18,6 +20,7 @@
 #include <QDBusError>
 #include <QDebug>
 #include <QDir>
+#include <QSettings>
 #include <QSqlError>
 #include <QTimer>
 
@@ -72,11 +75,15 @@ TwitterDaemon::TwitterDaemon(bool firstStart, QObject *parent)
     , mMentionFriendsFirstPage(false)
     , mEventFeedHung(false)
     , mReleaseMemoryTimer(new QTimer(this))
+    , mRepublishTimer(new QTimer(this))
 {
     mNotifHandler = new NotificationHandler(this);
     mReleaseMemoryTimer->setSingleShot(true);
     mReleaseMemoryTimer->setInterval(0);
     connect(mReleaseMemoryTimer, &QTimer::timeout, this, [] { malloc_trim(0); });
+    mRepublishTimer->setSingleShot(true);
+    mRepublishTimer->setInterval(0);
+    connect(mRepublishTimer, &QTimer::timeout, this, &TwitterDaemon::republishEventFeed);
 }
 
 TwitterDaemon::~TwitterDaemon()
@@ -138,6 +145,11 @@ TwitterDaemon::INIT_ERROR TwitterDaemon::init()
         return INIT_ERROR_CACHE_DIR;
     }
     const QString databasePath = cacheDir.absolutePath() + separator + DatabaseFile;
+    for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")})
+        OwnFiles::replaceLink(databasePath + suffix);
+    // The social provider's import state, written at each import.
+    OwnFiles::replaceLink(QSettings(QSettings::IniFormat, QSettings::UserScope, TwitterOstra::OrganizationName,
+                                    QStringLiteral("Rosterd")).fileName());
     mDb.setDatabaseName(databasePath);
     if (!mDb.open()) {
         qCritical() << Q_FUNC_INFO << "Error: Cannot open database: " << databasePath;

@@ -137,6 +137,7 @@ public Q_SLOTS:
     void updateLastId(const QString &id);
 
 private Q_SLOTS:
+    void republishEventFeed();
     void onTimer();
     void onTimerLogin();
     void avatarTimeout();
@@ -165,6 +166,8 @@ private Q_SLOTS:
 
 private:
     static QStringList notificationSettingKeys();
+    bool isFutureId(const QString &id) const;
+    QString storedMarker(const QString &key) const;
     void applyNotificationSettings(const QStringList &keys);
     void updateHomeView(bool fromNetwork);
     void publishTweet(const QVariantMap &tweet, const QString &avatar);
@@ -271,4 +274,6 @@ private:
     // Started when a refresh is over: the memory its replies and pictures took goes back
     // to the system once the event loop is free.
     QTimer *mReleaseMemoryTimer;
+    // Started by refreshEventFeed: calls while it runs fold into one republish.
+    QTimer *mRepublishTimer;
 };

@@ -4,6 +4,7 @@
 
 #include "TwitterDaemon.h"
 
+#include "TweetMarkup.h"
 #include "Twitter.h"
 
 #include <QDebug>
@@ -32,7 +33,7 @@ QVariantMap TwitterDaemon::author(const QVariantMap &tweet)
 
 QMap<QString, QString> TwitterDaemon::avatarParameters(const QVariantMap &person)
 {
-    QString url = person.value(QStringLiteral("profile_image_url")).toString();
+    QString url = EventFeed::pictureAddress(person, QStringLiteral("profile_image_url"));
     url.replace(QStringLiteral("_normal."), QStringLiteral("_bigger."));
     return {{ScreenNameKey, screenName(person)}, {QStringLiteral("url"), url},
             {QStringLiteral("size"), QStringLiteral("bigger")}};

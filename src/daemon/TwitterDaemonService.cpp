@@ -11,7 +11,15 @@
 #include <QDebug>
 #include <QTimer>
 
+// Answered at once; any process on the bus may call it, so a flood of calls costs one
+// republish, not one each.
 void TwitterDaemon::refreshEventFeed()
+{
+    if (!mRepublishTimer->isActive())
+        mRepublishTimer->start();
+}
+
+void TwitterDaemon::republishEventFeed()
 {
     if (!mLoggedIn) {
         scheduleLogin();

@@ -20,6 +20,9 @@ const QString NotifMessages = QStringLiteral("tw-notif-msg");
 const QString NotifMentions = QStringLiteral("tw-notif-mention");
 const QString NotifFollowed = QStringLiteral("tw-notif-followed");
 const QString NotifAnyone = QStringLiteral("tw-notif-anyone");
+// How far an id's time may lie ahead of the service's clock: the clock read from an
+// answer is a second coarse, and the answer took a while to arrive.
+const qint64 FutureIdAllowanceMs = 5 * 60 * 1000;
 
 // A decimal id without leading zeros that fits an unsigned 64-bit integer, as the
 // service's ids are. Anything else as a marker would make the service ignore since_id,
@@ -69,16 +72,37 @@ QStringList TwitterDaemon::notificationSettingKeys()
     return {NotifMain, NotifMessages, NotifMentions, NotifFollowed, NotifAnyone};
 }
 
+// An id the service has not made yet, by its own clock: any process on the bus could
+// otherwise silence every later item for good. While the service's time is not known
+// nothing is judged; a stored marker is judged again at every read.
+bool TwitterDaemon::isFutureId(const QString &id) const
+{
+    const QDateTime now = mTwitter ? mTwitter->serviceTime() : QDateTime();
+    const QDateTime made = Tw::Twitter::idTime(id);
+    if (!now.isValid() || !made.isValid() || made <= now.addMSecs(FutureIdAllowanceMs))
+        return false;
+    qWarning() << Q_FUNC_INFO << "an id from" << made.toString(Qt::ISODate) << "while the service's time is"
+               << now.toString(Qt::ISODate) << ":" << id;
+    return true;
+}
+
+// A stored marker from the future counts as unset: the next poll stores a real one.
+QString TwitterDaemon::storedMarker(const QString &key) const
+{
+    const QString id = storedId(key);
+    return isFutureId(id) ? QString() : id;
+}
+
 QString TwitterDaemon::lastIdMessages()
 {
-    const QString id = storedId(TwitterOstra::LastIdMessagesKey);
+    const QString id = storedMarker(TwitterOstra::LastIdMessagesKey);
     qDebug() << Q_FUNC_INFO << id;
     return id;
 }
 
 QString TwitterDaemon::lastIdMentions()
 {
-    const QString id = storedId(TwitterOstra::LastIdMentionsKey);
+    const QString id = storedMarker(TwitterOstra::LastIdMentionsKey);
     qDebug() << Q_FUNC_INFO << id;
     return id;
 }
@@ -87,7 +111,7 @@ void TwitterDaemon::updateLastIdMessages(const QString &id)
 {
     qDebug() << Q_FUNC_INFO << "begin" << id;
     QMutexLocker lock(&mLastIdMessagesMutex);
-    if (storeIfNewer(TwitterOstra::LastIdMessagesKey, lastIdMessages(), id))
+    if (!isFutureId(id) && storeIfNewer(TwitterOstra::LastIdMessagesKey, lastIdMessages(), id))
         qDebug() << Q_FUNC_INFO << "end";
 }
 
@@ -95,7 +119,7 @@ void TwitterDaemon::updateLastIdMentions(const QString &id)
 {
     qDebug() << Q_FUNC_INFO << "begin" << id;
     QMutexLocker lock(&mLastIdMentionsMutex);
-    if (storeIfNewer(TwitterOstra::LastIdMentionsKey, lastIdMentions(), id))
+    if (!isFutureId(id) && storeIfNewer(TwitterOstra::LastIdMentionsKey, lastIdMentions(), id))
         qDebug() << Q_FUNC_INFO << "end";
 }
 

@@ -4,6 +4,7 @@
 
 #include "TwitterDaemon.h"
 
+#include "OwnFiles.h"
 #include "TweetMarkup.h"
 #include "Twitter.h"
 
@@ -110,6 +111,7 @@ void TwitterDaemon::ensureImageExtension(QString &path)
 void TwitterDaemon::copyWithExtension(QString &path, const QString &extension)
 {
     QFile source(path);
+    OwnFiles::replaceLink(path + extension);
     QSaveFile target(path + extension);
     if (!source.open(QIODevice::ReadOnly) || !target.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         qWarning() << Q_FUNC_INFO << "Failure while trying to open files" << path << target.errorString();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 #include "Helper.h"
 #include "OLocale.h"
+#include "OwnFiles.h"
 #include "TwitterDaemon.h"
 #include "TwitterOstra.h"
 
@@ -97,6 +98,7 @@ int main(int argc, char *argv[])
         printUsage();
         return 0;
     }
+    OwnFiles::keepPrivate();
     setLeanAllocator();
     setLeanSqlite();
     Helper::excludePollingBearer();
@@ -111,6 +113,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(TwitterOstra::OrganizationName);
     QCoreApplication::setApplicationName(TwitterOstra::ApplicationName);
     QSettings::setDefaultFormat(QSettings::IniFormat);
+    OwnFiles::replaceLink(QSettings().fileName());
     QSettings settings;
 
     // An absent key, or one left true by a start without account, makes a first start.

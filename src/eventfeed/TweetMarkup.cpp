@@ -205,6 +205,12 @@ QStringList extractImageLinks(const QString &markedUpText)
     return links;
 }
 
+QString pictureAddress(const QVariantMap &map, const QString &key)
+{
+    const QString secure = map.value(key + QLatin1String("_https")).toString();
+    return secure.isEmpty() ? map.value(key).toString() : secure;
+}
+
 QList<Picture> tweetPictures(const QVariantMap &tweet)
 {
     const QVariant retweeted = tweet.value(QStringLiteral("retweeted_status"));
@@ -215,7 +221,7 @@ QList<Picture> tweetPictures(const QVariantMap &tweet)
     for (const QVariant &media : entities.value(QStringLiteral("media")).toList()) {
         const QVariantMap map = media.toMap();
         pictures.append({map.value(QStringLiteral("id")).toString(),
-                         map.value(QStringLiteral("media_url")).toString() + QLatin1String(":thumb")});
+                         pictureAddress(map, QStringLiteral("media_url")) + QLatin1String(":thumb")});
     }
     const QString markedUp = markUpLinks(source.value(QStringLiteral("text")).toString(),
                                          entities.value(QStringLiteral("urls")).toList());

@@ -16,6 +16,10 @@ struct Picture
     QString url;
 };
 
+// The address of a picture the service gives under key (e.g. "media_url"): its https
+// form (key + "_https") when there is one, else the plain one.
+QString pictureAddress(const QVariantMap &map, const QString &key);
+
 // The service's text as markup: its entities (&lt; &gt; &amp; &quot; and numeric ones)
 // kept, and every other <, >, " or & escaped, so that no text it sends becomes a tag.
 QString escapedText(const QString &serviceText);

@@ -288,12 +288,15 @@ void NotificationHandler::onDirectMessageUpdated(DirectMessageType::DirectMessag
         return;
     const QVariantList polled = std::exchange(mMessagesPoll, PollPages()).items;
     const QVariantList newer = newerThan(polled, marker);
+    bool shown = true;
     if (!mSilent && !newer.isEmpty() && !marker.isEmpty()) {
         refreshNotifications();
         if (mEnabledTypes & TYPE_MESSAGES)
-            processMessages(newer);
+            shown = processMessages(newer);
     }
-    handleLastId(TwitterOstra::MessageEventType, polled);
+    // What could not be shown comes again with the next poll.
+    if (shown)
+        handleLastId(TwitterOstra::MessageEventType, polled);
 }
 
 void NotificationHandler::onTimelineUpdated(TimelineType::TimelineType timelineType, QVariantList data, int queryId)
@@ -323,24 +326,52 @@ void NotificationHandler::onTimelineUpdated(TimelineType::TimelineType timelineT
         handleMentionsRetweets(newer);
 }
 
-void NotificationHandler::processMessages(const QVariantList &messages)
+bool NotificationHandler::processMessages(const QVariantList &messages)
 {
     qDebug() << Q_FUNC_INFO << messages.size();
-    notify(messages, Messages);
+    return notify(messages, Messages);
 }
 
-void NotificationHandler::processMentions(const QVariantList &mentions)
+bool NotificationHandler::processMentions(const QVariantList &mentions)
 {
     qDebug() << Q_FUNC_INFO << mentions.size();
-    notify(mentions, Mentions);
+    return notify(mentions, Mentions);
+}
+
+// The kind's notifications still shown become one that carries their summed count, so
+// that polls with news do not pile them up in the store; the count it returns, the items
+// they stand for, is the same.
+unsigned int NotificationHandler::foldShown(const Kind &kind)
+{
+    QList<ONotification *> shown = ONotification::notifications(mStore);
+    QList<ONotification *> ofKind;
+    unsigned int count = 0;
+    for (ONotification *notification : qAsConst(shown)) {
+        if (notification->eventType() == kind.eventType) {
+            ofKind.append(notification);
+            count += notification->count();
+        }
+    }
+    if (ofKind.size() > 1) {
+        ONotification *folded = ofKind.takeFirst();
+        folded->setCount(count);
+        folded->setBody(qtTrId(kind.textId, int(count)));
+        if (folded->publish()) {
+            for (ONotification *older : qAsConst(ofKind))
+                older->remove();
+        }
+    }
+    qDeleteAll(shown);
+    return count;
 }
 
 // Updates the kind's group with the new items and publishes one notification for them.
-// Items still shown from earlier calls count towards the group's total.
-void NotificationHandler::notify(const QVariantList &items, const Kind &kind)
+// Items still shown from earlier calls count towards the group's total. False when the
+// notification system refused them: they were not shown.
+bool NotificationHandler::notify(const QVariantList &items, const Kind &kind)
 {
     if (items.isEmpty())
-        return;
+        return true;
     const int itemCount = items.size();
     unsigned int total = unsigned(itemCount);
     QStringList names;
@@ -355,12 +386,8 @@ void NotificationHandler::notify(const QVariantList &items, const Kind &kind)
         for (const QString &name : group->summary().split(NamesSeparator, Qt::SkipEmptyParts))
             names.append(EventFeed::escapedText(name));
     }
-    const QList<ONotification *> shown = ONotification::notifications(mStore);
-    for (const ONotification *notification : shown) {
-        if (notification->eventType() == kind.eventType)
-            total += notification->count();
-    }
-    qDeleteAll(shown);
+    const unsigned int shownCount = foldShown(kind);
+    total += shownCount;
     group->setCount(total);
 
     const QVariantMap newest = items.first().toMap();
@@ -379,7 +406,7 @@ void NotificationHandler::notify(const QVariantList &items, const Kind &kind)
             group->setSummary(names.join(NamesSeparator));
         group->setAction(kind.severalItemsAction(newest));
     }
-    group->publish();
+    const bool groupShown = group->publish();
 
     ONotification notification(mStore, kind.eventType, QString(), QString());
     notification.setBody(qtTrId(kind.textId, kind.pluralByTotal ? int(total) : itemCount));
@@ -387,10 +414,13 @@ void NotificationHandler::notify(const QVariantList &items, const Kind &kind)
     notification.setImage(Image);
     notification.setTimestamp(Tw::Twitter::convertDateTime(field(newest, QStringLiteral("created_at")), false));
     notification.setCount(unsigned(itemCount));
-    notification.publish();
+    const bool shown = groupShown && notification.publish();
+    if (!shown)
+        qWarning() << Q_FUNC_INFO << itemCount << kind.eventType << "items not shown; they come again with the next poll";
 
     if (created)
         group->deleteLater();
+    return shown;
 }
 
 void NotificationHandler::handleMentionsRetweets(const QVariantList &mentions)
@@ -490,8 +520,12 @@ void NotificationHandler::finishHandleMentionsRetweets()
     }
     for (const QVariant &mention : qAsConst(kept))
         qDebug() << Q_FUNC_INFO << field(mention.toMap(), QStringLiteral("id")) << field(mention.toMap(), QStringLiteral("text"));
-    processMentions(kept);
+    const bool shown = processMentions(kept);
     mPendingMentions.clear();
     mHeldSince.invalidate();
-    recordNewestMention();
+    // What could not be shown comes again with the next poll.
+    if (shown)
+        recordNewestMention();
+    else
+        mUnrecordedMentions.clear();
 }

@@ -60,8 +60,9 @@ public:
     ONotificationGroup *findGroup(const QString &eventType);
     void handleLastId(const QString &eventType, const QVariantList &data);
 
-    void processMessages(const QVariantList &messages);
-    void processMentions(const QVariantList &mentions);
+    // False when the notification system refused them.
+    bool processMessages(const QVariantList &messages);
+    bool processMentions(const QVariantList &mentions);
     void handleMentionsRetweets(const QVariantList &mentions);
     // Mentions held for a friends list that a released session never delivered: decided
     // by a fetch of the new session.
@@ -102,7 +103,8 @@ private:
     static const Kind Mentions;
 
     TwitterDaemon *daemon() const;
-    void notify(const QVariantList &items, const Kind &kind);
+    bool notify(const QVariantList &items, const Kind &kind);
+    unsigned int foldShown(const Kind &kind);
 
     NotificationStore *mStore;
     Tw::Twitter *mClient;

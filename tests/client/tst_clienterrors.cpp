@@ -34,6 +34,8 @@ private Q_SLOTS:
     void injectedFaultReachesNetworkRequestError_data();
     void injectedFaultReachesNetworkRequestError();
     void rateLimitHoldsTheEndpointUntilItsReset();
+    void farResetHoldsAWindowAtMost_data();
+    void farResetHoldsAWindowAtMost();
     void spentWindowHoldsTheEndpointByTheServersClock();
     void slowAnswerEndsAtTheRequestTimeout();
     void unreachableServerIsAnError();
@@ -205,6 +207,29 @@ void TestClientErrors::rateLimitHoldsTheEndpointUntilItsReset()
     QVERIFY(failed.isEmpty());
 }
 
+void TestClientErrors::farResetHoldsAWindowAtMost_data()
+{
+    QTest::addColumn<qint64>("reset");
+    QTest::newRow("three years ahead") << QDateTime::currentSecsSinceEpoch() + 3 * 365 * 86400;
+    QTest::newRow("past the milliseconds' range") << qint64(100000000000000000);
+}
+
+// The service's windows are 15 minutes: a reset further away is held a window and a
+// margin, not until the daemon restarts.
+void TestClientErrors::farResetHoldsAWindowAtMost()
+{
+    QFETCH(qint64, reset);
+    QVERIFY(mServer.post(QStringLiteral("faults"), {{QStringLiteral("target"), QStringLiteral("statuses/home_timeline.json")},
+                                                    {QStringLiteral("status"), 429},
+                                                    {QStringLiteral("reset"), reset}}));
+    QSignalSpy failed(mClient.data(), &Tw::Twitter::networkRequestError);
+    errorFor(failed, requestHome(mClient.data()));
+    const QList<QTimer *> holds = activeTimers(QStringLiteral("rateLimitHold"));
+    QCOMPARE(holds.size(), 1);
+    const int remaining = holds.first()->remainingTime();
+    QVERIFY2(remaining > 900000 && remaining <= 960000, qPrintable(QString::number(remaining)));
+}
+
 // The answer that spends the window holds the endpoint: the request after it is not sent
 // only to be refused. The server's clock runs 200 s ahead; the hold is the window's rest
 // by that clock, neither 200 s longer nor shorter.
@@ -220,6 +245,8 @@ void TestClientErrors::spentWindowHoldsTheEndpointByTheServersClock()
     const QList<QTimer *> holds = activeTimers(QStringLiteral("rateLimitHold"));
     QCOMPARE(holds.size(), 1);
     QVERIFY2(qAbs(holds.first()->remainingTime() - 900000) < 3000, qPrintable(QString::number(holds.first()->remainingTime())));
+    // The service's time is its clock's, not the device's.
+    QVERIFY(qAbs(QDateTime::currentDateTimeUtc().secsTo(mClient->serviceTime()) - 200) <= 2);
 
     const int queryId = requestHome(mClient.data());
     const QVariantMap held = errorFor(failed, queryId);

@@ -324,6 +324,11 @@ void TestClientRequests::avatarIsCutRoundByTheMask()
                                    {{QStringLiteral("screen_name"), QStringLiteral("aliceindata")}, {QStringLiteral("size"), QStringLiteral("bigger")}},
                                    Tw::Twitter::RETRIEVE_FROM_CACHE);
     QCOMPARE(result, QVariantList{path});
+    // The same picture at the service's https address: the avatar fetched over http stays.
+    QMap<QString, QString> secure = arguments;
+    secure.insert(QStringLiteral("url"), QString(AliceAvatar).replace(QStringLiteral("http:"), QStringLiteral("https:")));
+    mClient->retrieveUserResources(&result, &queryId, UserType::Avatar, secure, Tw::Twitter::RETRIEVE_FROM_CACHE);
+    QCOMPARE(result, QVariantList{path});
     QMap<QString, QString> changed = arguments;
     changed.insert(QStringLiteral("url"), QStringLiteral("http://pbs.twimg.com/profile_images/2/alice2_bigger.jpg"));
     mClient->retrieveUserResources(&result, &queryId, UserType::Avatar, changed, Tw::Twitter::RETRIEVE_FROM_CACHE);

@@ -39,6 +39,7 @@ private Q_SLOTS:
     void repeatedKeyIsRefused_data();
     void repeatedKeyIsRefused();
     void errorNamesTheKeyAndWhere();
+    void rawControlCharacterIsRefused();
     void distinctKeysAreRead_data();
     void distinctKeysAreRead();
     void malformedTextsKeepQtsError_data();
@@ -94,6 +95,19 @@ void TestTwJson::errorNamesTheKeyAndWhere()
     TwJson::parse("{\"\\u006b" + longKey.mid(1) + "\":1,\"" + longKey + "\":2}", &error);
     QVERIFY2(error.startsWith(QStringLiteral("an object holds the key \"") + QString(40, QLatin1Char('k')) + "\" twice"),
              qPrintable(error));
+}
+
+// JSON allows control characters in strings only escaped; between tokens they are blanks.
+void TestTwJson::rawControlCharacterIsRefused()
+{
+    QString error;
+    for (const QByteArray &text : {QByteArray("{\"\0a\":[{}],\"\0}\":false}", 22), QByteArray("{\"a\":\"b\tc\"}"),
+                                   QByteArray("[\"\x1f\"]")}) {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refused: .*raw control character")));
+        QVERIFY(!TwJson::parse(text, &error).isValid());
+    }
+    QCOMPARE(error, QStringLiteral("a raw control character (31) in a string, at offset 2"));
+    QVERIFY(TwJson::parse("{\n\t\"a\" :\r\n\"b\\tc\"}", &error).isValid());
 }
 
 void TestTwJson::distinctKeysAreRead_data()

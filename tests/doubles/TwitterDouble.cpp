@@ -16,6 +16,8 @@ struct Script
     int nextQueryId = 1;
     int deleteOldStuffCalls = 0;
     int deleteCacheCalls = 0;
+    // No service answers the double: its time is never told.
+    QDateTime serviceTime;
 };
 
 Script &script()
@@ -242,6 +244,11 @@ int Twitter::retrieveHelp(const HelpType::HelpType &type, QMap<QString, QVariant
 int Twitter::retrieveTinyUrlImage(const QMap<QString, QString> &args, QString *file, int *queryId)
 {
     return d->play(TwitterDouble::TinyUrlImage, 0, args, RETRIEVE_FROM_NETWORK, queryId, nullptr, file);
+}
+
+QDateTime Twitter::serviceTime() const
+{
+    return script().serviceTime;
 }
 
 void Twitter::deleteOldStuff()

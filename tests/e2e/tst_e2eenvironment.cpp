@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// What the machine does to a running daemon: the session bus going away, and the cache's
-// disk filling up and freeing again.
+// What the machine does to a running daemon: the session bus going away, the cache's
+// disk filling up and freeing again, a loose umask, and links planted in its folders.
 
 #include "PlatformSession.h"
 #include "FeedItems.h"
 
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QScopeGuard>
 #include <QTest>
 
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -40,6 +42,30 @@ int addItemCalls(PlatformSession &session, const QString &tweetId)
     return count;
 }
 
+// The folders and files below root, root included.
+QStringList everythingBelow(const QString &root)
+{
+    QStringList paths = {root};
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        paths.append(it.next());
+    return paths;
+}
+
+// Paths that other users may read, write or enter.
+QStringList openToOthers(const QStringList &paths)
+{
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    QStringList open;
+    for (const QString &path : paths) {
+        if (QFileInfo(path).permissions() & others)
+            open.append(path);
+    }
+    return open;
+}
+
 }
 
 class TestE2eEnvironment : public QObject
@@ -50,6 +76,8 @@ private Q_SLOTS:
     void initTestCase();
     void lostBusEndsTheDaemonWithStatusOne();
     void fullDiskLeavesNoBrokenPictureBehind();
+    void filesAreTheUsersAloneWhateverTheUmask();
+    void plantedLinksAreReplacedNotWrittenThrough();
 
 private:
     bool mOwnMounts = false;
@@ -124,6 +152,88 @@ void TestE2eEnvironment::fullDiskLeavesNoBrokenPictureBehind()
     QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(picture));
     QCOMPARE(file.read(2), QByteArray("\xFF\xD8"));
     QVERIFY(session.stopDaemon());
+}
+
+// Started under umask 022 without its cache folder, the daemon makes every folder 0700
+// and every file 0600: the cached answers (direct messages among them), the item cache
+// and its WAL, the settings.
+void TestE2eEnvironment::filesAreTheUsersAloneWhateverTheUmask()
+{
+    const mode_t previous = ::umask(022);
+    const auto restore = qScopeGuard([previous] { ::umask(previous); });
+    PlatformSession session;
+    const QString cacheHome = session.environment().cacheHome();
+    QVERIFY(QDir(cacheHome).removeRecursively());
+    QVERIFY(session.start());
+    QVERIFY(session.startDaemon());
+    QVERIFY(session.waitForLogin());
+    QVERIFY(session.refresh());
+    QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 15000);
+
+    const QStringList written = everythingBelow(cacheHome);
+    QVERIFY2(written.contains(session.environment().cacheDatabase() + QStringLiteral("-wal")), qPrintable(written.join('\n')));
+    QVERIFY2(written.filter(QStringLiteral("/responses/")).size() >= 3, qPrintable(written.join('\n')));
+    const QString settings = session.environment().daemonSettingsFile();
+    QVERIFY(QFileInfo::exists(settings));
+    QCOMPARE(openToOthers(written + QStringList{settings}), QStringList());
+    QVERIFY(session.stopDaemon());
+}
+
+// A link where one of the daemon's files should be, to a file elsewhere: the daemon
+// writes its own file in its place, and the file elsewhere stays as it was.
+void TestE2eEnvironment::plantedLinksAreReplacedNotWrittenThrough()
+{
+    PlatformSession session;
+    QVERIFY(session.start());
+    QVERIFY(session.startDaemon());
+    QVERIFY(session.waitForLogin());
+    QVERIFY(session.refresh());
+    QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 15000);
+    QVERIFY(session.stopDaemon());
+
+    const TestEnvironment &environment = session.environment();
+    const QString database = environment.cacheDatabase();
+    QStringList own = {environment.daemonSettingsFile(), environment.configHome() + QStringLiteral("/Halvex/Rosterd.ini"),
+                       environment.notificationStore(), database, database + QStringLiteral("-wal"),
+                       database + QStringLiteral("-shm")};
+    own += everythingBelow(environment.cacheHome() + QStringLiteral("/twitter-client")).filter(QStringLiteral("/responses/"));
+    own.removeDuplicates();
+    QTemporaryDir elsewhere;
+    QMap<QString, QByteArray> decoys;
+    for (int i = 0; i < own.size(); ++i) {
+        if (QFileInfo(own.at(i)).isDir())
+            continue;
+        const QString decoy = elsewhere.filePath(QString::number(i));
+        QFile file(own.at(i));
+        const QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("decoy");
+        file.close();
+        QFile::remove(own.at(i));
+        QFile target(decoy);
+        QVERIFY(target.open(QIODevice::WriteOnly) && target.write(content) == content.size());
+        QVERIFY(QDir().mkpath(QFileInfo(own.at(i)).path()));
+        QVERIFY2(QFile::link(decoy, own.at(i)), qPrintable(own.at(i)));
+        decoys.insert(decoy, content);
+    }
+    QVERIFY(decoys.size() >= 9);
+
+    QVERIFY(session.startDaemon());
+    QVERIFY(session.waitForLogin());
+    QVERIFY(session.refresh());
+    // A new mention, so that the notification store is written too.
+    QVERIFY(session.server().post(QStringLiteral("mentions"), {{QStringLiteral("text"), QStringLiteral("@AliceInData linked")},
+                                                               {QStringLiteral("screen_name"), QStringLiteral("bob")}}));
+    QVERIFY(session.refresh());
+    QTRY_VERIFY_WITH_TIMEOUT(!session.storeEntries(QStringLiteral("notification")).isEmpty(), 15000);
+    QVERIFY(session.stopDaemon());
+
+    for (auto it = decoys.cbegin(); it != decoys.cend(); ++it) {
+        QFile file(it.key());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY2(file.readAll() == it.value(), qPrintable(it.key()));
+    }
+    for (const QString &path : qAsConst(own))
+        QVERIFY2(!QFileInfo(path).isSymLink(), qPrintable(path));
+    QVERIFY(session.log().contains(QStringLiteral("a link stands where")));
 }
 
 QTEST_GUILESS_MAIN(TestE2eEnvironment)

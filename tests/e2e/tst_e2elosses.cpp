@@ -2,7 +2,7 @@
 // Orders of events that once lost the user's data: a second login while avatars are on
 // their way, a logout while the followed-only filter fetches the friends, hostile
 // last-seen ids and a service that ignores since_id, notifications switched off after
-// a newer one came.
+// a newer one came, ids from the future by the service's clock.
 
 #include "SessionTestCase.h"
 
@@ -20,11 +20,13 @@ private Q_SLOTS:
     void secondLoginWhileAvatarsAreOnTheirWayLosesNoTweet();
     void logoutDuringTheFollowedOnlyFriendsFetchLosesNoMention();
     void markersMoveOnlyToRealIdsAndNothingIsNotifiedTwice();
+    void idsFromTheFutureByTheServicesClockAreRefused();
 
 private:
     bool fault(const QString &target, int delayMs, int times);
     bool postMention(const QString &screenName, const QJsonValue &following);
     QStringList mentionNotificationCounts() const;
+    QString storedMarker(const QString &key) const;
 };
 
 bool TestE2eLosses::fault(const QString &target, int delayMs, int times)
@@ -140,6 +142,54 @@ void TestE2eLosses::markersMoveOnlyToRealIdsAndNothingIsNotifiedTwice()
     session.environment().writeAccount({{QStringLiteral("settings/tw-notif-main"), false}});
     QTRY_VERIFY_WITH_TIMEOUT(session.mentionsGroup().isEmpty(), 10000);
     QVERIFY(mentionNotificationCounts().isEmpty());
+}
+
+QString TestE2eLosses::storedMarker(const QString &key) const
+{
+    return QSettings(mSession->environment().daemonSettingsFile(), QSettings::IniFormat).value(key).toString();
+}
+
+// An id made a day from now is from the future by the service's clock (its answers'
+// Date): refused over the bus, and counted as unset where it is stored already, so that
+// the polls heal it. The ids the service gives stay good.
+void TestE2eLosses::idsFromTheFutureByTheServicesClockAreRefused()
+{
+    PlatformSession &session = *mSession;
+    // The service's ids hold the milliseconds since its epoch above their lowest 22 bits.
+    const qint64 tomorrow = QDateTime::currentMSecsSinceEpoch() + 86400 * 1000;
+    const QString future = QString::number(quint64(tomorrow - 1288834974657) << 22);
+    session.storeLastSeenIds(future);
+    QVERIFY(session.startDaemon());
+    QVERIFY(session.waitForLogin());
+    QVERIFY(session.refresh());
+    QVERIFY(session.refresh());
+    const QString mentions = QStringLiteral("LastIdMentions");
+    const QString messages = QStringLiteral("LastIdMessages");
+    const auto healed = [&](const QString &key) {
+        const quint64 marker = storedMarker(key).toULongLong();
+        return marker > 0 && marker < future.toULongLong();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(healed(mentions), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(healed(messages), 10000);
+    QVERIFY(postMention(QStringLiteral("zoe_mentions"), true));
+    QVERIFY(session.refresh());
+    QTRY_COMPARE_WITH_TIMEOUT(mentionNotificationCounts(), QStringList{QStringLiteral("1")}, 15000);
+
+    QDBusInterface daemon(QStringLiteral("com.halvex.twitterostra"), QStringLiteral("/twitterostra"),
+                          QStringLiteral("com.halvex.twitterostra"), session.bus().connection());
+    const QString marker = storedMarker(mentions);
+    for (const QString &silencing : {QStringLiteral("18446744073709551615"), future})
+        QVERIFY(daemon.call(QStringLiteral("updateLastId"), silencing).type() == QDBusMessage::ReplyMessage);
+    QCOMPARE(storedMarker(mentions), marker);
+
+    // A real id moves both markers: its mention is seen, and not notified.
+    QVERIFY(postMention(QStringLiteral("zoe_mentions"), true));
+    const QString seen = session.server().lastAnswer().value(QStringLiteral("id_str")).toString();
+    QVERIFY(daemon.call(QStringLiteral("updateLastId"), seen).type() == QDBusMessage::ReplyMessage);
+    QCOMPARE(storedMarker(mentions), seen);
+    QCOMPARE(storedMarker(messages), seen);
+    QVERIFY(session.refresh());
+    QCOMPARE(mentionNotificationCounts(), QStringList{QStringLiteral("1")});
 }
 
 QTEST_GUILESS_MAIN(TestE2eLosses)

@@ -398,6 +398,13 @@ void InterleavingRun::callDaemon()
         // The Twitter application never runs here, so the next refresh ends the silence
         // before it polls.
         call << chance(70);
+    } else if (method == QLatin1String("updateLastId") && chance(30)) {
+        // An id the service has not made yet (the largest, or one of tomorrow's): refused,
+        // nothing is marked seen.
+        const quint64 tomorrow = quint64(QDateTime::currentMSecsSinceEpoch() + 86400000 - 1288834974657) << 22;
+        const QString id = chance(50) ? QStringLiteral("18446744073709551615") : QString::number(tomorrow);
+        call << id;
+        method += QStringLiteral(" from the future ") + id;
     } else if (method == QLatin1String("updateLastId")) {
         const QString id = mNotices.isEmpty() ? QStringLiteral("1") : mNotices.at(pick(mNotices.size())).id;
         call << id;
@@ -598,6 +605,18 @@ void InterleavingRun::checkNotices()
         const int shown = mSession.group(eventType).value(QStringLiteral("count")).toInt();
         if (shown != expected(eventType))
             violation(QStringLiteral("%1: %2 counted, %3 expected").arg(eventType).arg(shown).arg(expected(eventType)));
+        // The older notifications fold into one: at most it and the newest, counting what
+        // the group counts.
+        int notifications = 0;
+        int counted = 0;
+        for (const QJsonObject &entry : mSession.storeEntries(QStringLiteral("notification"))) {
+            if (entry.value(QStringLiteral("eventType")).toString() == eventType) {
+                ++notifications;
+                counted += entry.value(QStringLiteral("count")).toInt();
+            }
+        }
+        if (notifications > 2 || counted != shown)
+            violation(QStringLiteral("%1: %2 notifications counting %3, the group %4").arg(eventType).arg(notifications).arg(counted).arg(shown));
     }
 }
 

@@ -36,6 +36,30 @@ QString serviceDate(const QDateTime &time)
     return QLocale::c().toString(time.toUTC(), QStringLiteral("ddd MMM dd HH:mm:ss +0000 yyyy"));
 }
 
+// The service gives each picture at an https address too ("profile_image_url_https",
+// "media_url_https"), which the daemon prefers. This server answers over plain http on
+// loopback only: those addresses are given with the http scheme, on the same path.
+QCborValue loopbackPictures(const QCborValue &value)
+{
+    if (value.isArray()) {
+        QCborArray array = value.toArray();
+        for (QCborValueRef element : array)
+            element = loopbackPictures(element);
+        return array;
+    }
+    if (!value.isMap())
+        return value;
+    QCborMap map = value.toMap();
+    for (auto it = map.begin(); it != map.end(); ++it) {
+        const QString address = it.value().toString();
+        if (it.key().toString().endsWith(QLatin1String("_https")) && address.startsWith(QLatin1String("https://")))
+            it.value() = address.mid(5).prepend(QLatin1String("http"));
+        else
+            it.value() = loopbackPictures(it.value());
+    }
+    return map;
+}
+
 QCborValue readFixture(const QString &dir, const QString &name, QString *error)
 {
     QFile file(dir + QLatin1Char('/') + name);
@@ -47,7 +71,7 @@ QCborValue readFixture(const QString &dir, const QString &name, QString *error)
     const QCborValue value = ExactJson::read(file.readAll(), &parseError);
     if (value.isUndefined())
         *error = file.fileName() + QStringLiteral(": ") + parseError;
-    return value;
+    return loopbackPictures(value);
 }
 
 QCborArray selection(const QCborArray &items, const QUrlQuery &query, bool ignoreSinceId)

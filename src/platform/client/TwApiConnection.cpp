@@ -20,8 +20,9 @@ const int MaxRedirects = 5;
 const int TooManyRequests = 429;
 // The service's rate-limit window, for a 429 that does not say when it ends.
 const qint64 DefaultHoldMs = 15 * 60 * 1000;
-// A reset time further away than this is taken for a wrong header.
-const qint64 MaxHoldMs = 60 * 60 * 1000;
+// No hold outlasts a window and a margin: a reset further away is a wrong header, and
+// would keep the endpoint until the daemon restarts.
+const qint64 MaxHoldMs = DefaultHoldMs + 60 * 1000;
 // A refusal whose reset has passed by our reckoning is still held this long.
 const qint64 MinHoldMs = 1000;
 const QString RateLimitMessage = QStringLiteral("Rate limit exceeded");
@@ -84,6 +85,10 @@ QString TwApiConnection::holdMessage(const QString &endpoint) const
 
 void TwApiConnection::noteAnswer(const QString &endpoint, const TwHttpResult &result)
 {
+    if (result.serverDate.isValid()) {
+        mServerDate = result.serverDate;
+        mSinceServerDate.start();
+    }
     if (result.status == TooManyRequests) {
         QString error;
         QString message = TwJson::errorMessage(TwJson::parse(result.body, &error));
@@ -109,7 +114,13 @@ qint64 TwApiConnection::untilReset(const TwHttpResult &result, qint64 fallback)
         return fallback;
     const qint64 now = result.serverDate.isValid() ? result.serverDate.toMSecsSinceEpoch()
                                                    : QDateTime::currentMSecsSinceEpoch();
-    return qMin(reset * 1000 - now, MaxHoldMs);
+    // Bounded in seconds first: a reset of the far future would overflow in milliseconds.
+    return qMin(qBound<qint64>(0, reset, now / 1000 + MaxHoldMs / 1000) * 1000 - now, MaxHoldMs);
+}
+
+QDateTime TwApiConnection::serverTime() const
+{
+    return mServerDate.isValid() ? mServerDate.addMSecs(mSinceServerDate.elapsed()) : QDateTime();
 }
 
 qint64 TwApiConnection::holdRemainingMs(const QString &endpoint) const

@@ -3,6 +3,8 @@
 
 #include "TwRequestSigner.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QPair>
@@ -37,6 +39,8 @@ public:
     QString holdMessage(const QString &endpoint) const;
     // How long the endpoint stays held; 0 when it is not.
     qint64 holdRemainingMs(const QString &endpoint) const;
+    // The server's time now by the Date of its latest answer; invalid before one.
+    QDateTime serverTime() const;
 
 private:
     void noteAnswer(const QString &endpoint, const TwHttpResult &result);
@@ -53,4 +57,6 @@ private:
     TwRequestSigner mSigner;
     QNetworkAccessManager *mManager;
     QHash<QString, Hold> mHolds;
+    QDateTime mServerDate;
+    QElapsedTimer mSinceServerDate;
 };

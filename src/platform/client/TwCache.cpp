@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QMutex>
 #include <QSaveFile>
@@ -106,6 +107,12 @@ bool TwCache::writeFile(const QString &path, const QByteArray &content)
     // QSaveFile commits a file whose buffered bytes the disk refused: a full disk left
     // empty pictures behind.
     QMutexLocker turn(&gWriteOrRemove);
+    // QSaveFile writes through a link to its target: a link planted here is replaced.
+    const QFileInfo planted(path);
+    if (planted.isSymLink()) {
+        qWarning() << Q_FUNC_INFO << "a link stands where a cache file should be, replaced:" << path;
+        QFile::remove(path);
+    }
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(content) == content.size()
         && file.commit())

@@ -166,6 +166,14 @@ const Key *repeatIn(std::vector<Key>::iterator begin, std::vector<Key>::iterator
     return nullptr;
 }
 
+// The first raw control character between first and end, or end: RFC 8259 allows them
+// only escaped. Qt's parser takes them, and keys that differ only after a raw NUL are
+// one key to it, which the check for repeated keys cannot see.
+const char *controlCharacter(const char *first, const char *end)
+{
+    return std::find_if(first, end, [](char c) { return uchar(c) < 0x20; });
+}
+
 // The quote that ends the string whose characters begin at first, or end. Strings are
 // most of a text: memchr() finds quotes faster than a loop over every character.
 const char *stringEnd(const char *first, const char *end)
@@ -189,8 +197,9 @@ const char *stringEnd(const char *first, const char *end)
 // This finds those texts in one pass before Qt sees them, without building anything but
 // the keys of the objects open at a time. It reads JSON exactly as the parser does; on
 // text that is not JSON its finding means nothing, but the parser refuses that anyway.
-// Returns the offset of the key's second occurrence and sets *key, or returns -1.
-int repeatedKey(const QByteArray &text, QString *key)
+// Returns the offset of the key's second occurrence, or of a raw control character in a
+// string, and describes it in *problem; -1 when there is neither.
+int malformedAt(const QByteArray &text, QString *problem)
 {
     const char *const start = text.constData();
     const char *const end = start + text.size();
@@ -205,6 +214,11 @@ int repeatedKey(const QByteArray &text, QString *key)
             p = stringEnd(first, end);
             if (p == end) // a string without its end: not JSON
                 return -1;
+            const char *const control = controlCharacter(first, p);
+            if (control != p) {
+                *problem = QStringLiteral("a raw control character (%1) in a string").arg(int(uchar(*control)));
+                return int(control - start);
+            }
             if (keyNext) {
                 Key found{first, int(p - first), int(first - start) - 1, 0};
                 if (memchr(first, '\\', size_t(p - first))) {
@@ -236,7 +250,8 @@ int repeatedKey(const QByteArray &text, QString *key)
                 open.pop_back();
                 if (first >= 0) {
                     if (const Key *repeat = repeatIn(keys.begin() + first, keys.end())) {
-                        *key = QString::fromUtf8(repeat->data, qMin(repeat->size, QuotedKeyLength));
+                        *problem = QStringLiteral("an object holds the key \"%1\" twice")
+                                       .arg(QString::fromUtf8(repeat->data, qMin(repeat->size, QuotedKeyLength)));
                         return repeat->offset;
                     }
                     keys.resize(size_t(first));
@@ -255,12 +270,12 @@ int repeatedKey(const QByteArray &text, QString *key)
 
 QVariant TwJson::parse(const QByteArray &text, QString *error)
 {
-    QString key;
-    const int repeat = repeatedKey(text, &key);
-    if (repeat >= 0) {
-        *error = QStringLiteral("an object holds the key \"%1\" twice, at offset %2").arg(key).arg(repeat);
-        // The key quoted and escaped: it comes from the network.
-        qWarning() << Q_FUNC_INFO << "refused: an object holds the key" << key << "twice, at offset" << repeat;
+    QString problem;
+    const int malformed = malformedAt(text, &problem);
+    if (malformed >= 0) {
+        *error = problem + QStringLiteral(", at offset ") + QString::number(malformed);
+        // Quoted and escaped: the text comes from the network.
+        qWarning() << Q_FUNC_INFO << "refused:" << *error;
         return QVariant();
     }
     QJsonParseError parseError;

@@ -135,6 +135,17 @@ bool isHttpUrl(const QUrl &url)
         && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
 }
 
+// The service gives each picture at an http and an https address that differ only in
+// their scheme: an avatar fetched from either is the picture of both.
+bool samePicture(const QString &source, const QString &url)
+{
+    const auto withoutScheme = [](const QString &address) { return address.mid(address.indexOf(QLatin1Char(':'))); };
+    const QUrl a(source);
+    const QUrl b(url);
+    return source == url
+        || (isHttpUrl(a) && isHttpUrl(b) && withoutScheme(source) == withoutScheme(url));
+}
+
 // What a downloaded picture became on the picture thread: the file written, or why none was.
 struct PictureOutcome
 {
@@ -476,7 +487,7 @@ QString TwitterPrivate::cachedAvatar(const QString &key, const QString &url) con
     // Named, the format is read by QtGui itself; probing for it would load every image plugin.
     QImageReader reader(path, "png");
     reader.setAutoDetectImageFormat(false);
-    return reader.text(QString::fromLatin1(AvatarSourceKey)) == url ? path : QString();
+    return samePicture(reader.text(QString::fromLatin1(AvatarSourceKey)), url) ? path : QString();
 }
 
 Twitter::Twitter(const QString &token, const QString &tokenSecret, const QString &userId, const QString &,
@@ -688,6 +699,11 @@ int Twitter::retrieveTinyUrlImage(const QMap<QString, QString> &args, QString *f
         source, [basePath](const QByteArray &data) { return makeThumbnail(data, basePath); },
         [this](int queryId, const QString &path) { emit tinyUrlImageLoaded(path, queryId); });
     return TwitterPrivate::started(queryId, id);
+}
+
+QDateTime Twitter::serviceTime() const
+{
+    return d->connection->serverTime();
 }
 
 void Twitter::deleteOldStuff()

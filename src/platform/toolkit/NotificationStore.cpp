@@ -219,6 +219,11 @@ NotificationStore::Outcome NotificationStore::write(int lockWaitMs)
     }
     // Unbuffered: Qt 5's QSaveFile commits a file whose buffered bytes a full disk refused,
     // which would leave every application's notifications an empty file.
+    // QSaveFile writes through a link to its target: a link planted here is replaced.
+    if (QFileInfo(file).isSymLink()) {
+        qWarning() << Q_FUNC_INFO << "a link stands where the notification store should be, replaced:" << file;
+        QFile::remove(file);
+    }
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || out.write(bytes) != bytes.size() || !out.commit()) {
         qWarning() << Q_FUNC_INFO << "cannot write the notification store" << file << out.errorString();

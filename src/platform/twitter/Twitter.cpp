@@ -13,6 +13,18 @@ int Twitter::compareIds(const QString &a, const QString &b)
     return a.compare(b);
 }
 
+QDateTime Twitter::idTime(const QString &id)
+{
+    // The service's epoch, 2010-11-04 01:42:54.657 UTC, and the bits below the time.
+    const qint64 epochMs = 1288834974657;
+    const int timeShift = 22;
+    bool ok = false;
+    const quint64 value = id.toULongLong(&ok);
+    if (!ok)
+        return QDateTime();
+    return QDateTime::fromMSecsSinceEpoch(epochMs + qint64(value >> timeShift), Qt::UTC);
+}
+
 namespace {
 
 // Two decimal digits, or -1.

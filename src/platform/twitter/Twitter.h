@@ -79,6 +79,12 @@ public:
     // Below, at or above 0 as id a is older than, equal to or newer than id b. Ids are
     // decimal texts without leading zeros: the longer is newer, else the lexically greater.
     static int compareIds(const QString &a, const QString &b);
+    // When the service made the item of an id: its ids carry the milliseconds since the
+    // service's epoch in their upper bits. Invalid for a text that is no such id.
+    static QDateTime idTime(const QString &id);
+    // The service's time now, by the Date of its latest answer and the time passed since;
+    // invalid until an answer has told it. The device's clock may be wrong, this one not.
+    QDateTime serviceTime() const;
     // Reads the service's date form ("Sun Dec 06 05:40:12 +0000 2026"); the result is in
     // UTC when utc is set, in local time otherwise. An unreadable text gives an invalid value.
     static QDateTime convertDateTime(const QString &text, bool utc);
