@@ -188,7 +188,8 @@ QString SimulatorView::notificationCounts(const SimulatorSnapshot &snapshot)
             kindName(group[QStringLiteral("eventType")].toString())));
     if (kinds.isEmpty())
         return QStringLiteral("none");
-    return QStringLiteral("%1; %2 notification(s), one per poll with news")
+    // The daemon folds a kind's older notifications into one as news comes.
+    return QStringLiteral("%1 in %2 notification(s), older ones folded")
         .arg(kinds.join(QStringLiteral(", ")))
         .arg(snapshot.notifications.size());
 }
