@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: BSD-3-Clause
 #include "DaemonHarness.h"
 
+#include "TwFactoryOstra.h"
+
 #include <QCoreApplication>
 #include <QSettings>
 #include <QSqlQuery>
@@ -39,6 +41,9 @@ bool DaemonHarness::start(bool firstStart)
 bool DaemonHarness::restartDaemon(bool firstStart)
 {
     mDaemon.reset();
+    // A new process builds a new account object that reads the file as it is now; the
+    // factory's account would take the file's latest edit only once it has settled.
+    delete TwOstra::TwFactoryOstra::getInstance();
     mDaemon.reset(new TwitterDaemon(firstStart, nullptr));
     return mDaemon->init() == TwitterDaemon::INIT_ERROR_NONE;
 }
