@@ -167,7 +167,7 @@ void TestPlatform::missingOrBrokenAccountFileMeansNoAccount()
     QVERIFY(!broken.hasAccount());
 }
 
-// Caught empty, cut short, as garbage, gone for a moment, replaced by a FIFO or by a huge
+// Caught empty, cut short anywhere, as garbage, gone for a moment, replaced by a FIFO or by a huge
 // file: none of it is a removal, and the next good file is taken. Each glitch ends with a
 // good file that flips a watched preference, whose report shows the file was read again.
 void TestPlatform::accountFileGlitchesKeepTheLastGoodState()
@@ -183,6 +183,11 @@ void TestPlatform::accountFileGlitchesKeepTheLastGoodState()
     const QList<std::function<void()>> glitches = {
         [&] { QFile(path).resize(0); },
         [&] { writeAccountFile(QStringLiteral("[account]\npresent=")); },
+        // Cut within a switch's value, after a whole line, or within any other value.
+        [&] { writeAccountFile(QStringLiteral("[account]\npresent=true\n[services]\naccount=\n")); },
+        [&] { writeAccountFile(QStringLiteral("[account]\npresent=true\n[settings]\ntw-notif-msg=\n")); },
+        [&] { writeAccountFile(QStringLiteral("[account]\npresent=true\n")); },
+        [&] { writeAccountFile(good.arg(QStringLiteral("true")) + QStringLiteral("[zz]\ntoken=ab")); },
         [&] { writeAccountFile(QStringLiteral("\x01\x02 garbage [[[\n")); },
         [&] { QFile::remove(path); },
         [&] { QFile::remove(path); QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0); },

@@ -208,6 +208,12 @@ TwAccount::Read TwAccount::readValues(const QString &path, QVariantMap *values, 
         qWarning() << Q_FUNC_INFO << "account file empty or too big:" << path << content.size();
         return Read::Unusable;
     }
+    // Every line ends with a line break: a last line without one is a writer caught half
+    // way, whose value may be cut short.
+    if (!content.endsWith('\n')) {
+        qWarning() << Q_FUNC_INFO << "account file ends within a line (cut short?):" << path;
+        return Read::Unusable;
+    }
     // Parsed from a private copy of exactly these bytes, by QSettings' own INI reader.
     QTemporaryFile copy;
     if (!copy.open() || copy.write(content) != content.size() || !copy.flush()) {
@@ -226,20 +232,37 @@ TwAccount::Read TwAccount::readValues(const QString &path, QVariantMap *values, 
     return Read::Done;
 }
 
-bool TwAccount::stateOf(const QVariantMap &values, State *state)
+bool TwAccount::stateOf(const QVariantMap &values, State *state) const
 {
     bool ok = false;
     state->present = boolean(values.value(PresentKey), &ok);
-    if (!ok)
-        return false;
-    for (TwServiceType::Servicetype service : AllServices)
-        state->services.insert(service, values.value(ServicesGroup + QLatin1Char('/') + serviceKey(service), true).toBool());
+    for (TwServiceType::Servicetype service : AllServices) {
+        bool serviceOk = false;
+        state->services.insert(service, boolean(values.value(ServicesGroup + QLatin1Char('/') + serviceKey(service), true), &serviceOk));
+        ok = ok && serviceOk;
+    }
     const QString settingsPrefix = SettingsGroup + QLatin1Char('/');
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        if (it.key().startsWith(settingsPrefix))
-            state->settings.insert(it.key().mid(settingsPrefix.size()), it.value().toBool());
+        if (!it.key().startsWith(settingsPrefix))
+            continue;
+        bool settingOk = false;
+        state->settings.insert(it.key().mid(settingsPrefix.size()), boolean(it.value(), &settingOk));
+        ok = ok && settingOk;
     }
-    return true;
+    return ok && (!state->present || !lostSwitch(values));
+}
+
+// A writer caught between two lines leaves out the keys after them: a switch of the last
+// good file that is gone is taken for that, not for a switch set back to its default.
+bool TwAccount::lostSwitch(const QVariantMap &values) const
+{
+    for (auto it = mValues.cbegin(); it != mValues.cend(); ++it) {
+        const bool isSwitch = it.key().startsWith(ServicesGroup + QLatin1Char('/'))
+            || it.key().startsWith(SettingsGroup + QLatin1Char('/'));
+        if (isSwitch && !values.contains(it.key()))
+            return true;
+    }
+    return false;
 }
 
 TwAccount::Read TwAccount::readState(QVariantMap *values, State *state, QByteArray *bytes) const
@@ -247,7 +270,8 @@ TwAccount::Read TwAccount::readState(QVariantMap *values, State *state, QByteArr
     const Read read = readValues(mPath, values, bytes);
     if (read != Read::Done || stateOf(*values, state))
         return read;
-    qWarning() << Q_FUNC_INFO << "account file without a readable" << PresentKey << "(cut short?):" << mPath;
+    qWarning() << Q_FUNC_INFO << "account file without a readable" << PresentKey
+               << "or with a switch that is no boolean or gone (cut short?):" << mPath;
     values->clear();
     return Read::Unusable;
 }
