@@ -50,10 +50,11 @@ void TwitterDaemon::onNetworkRequestError(int queryId, const QVariantMap &err)
         // good: they stay held, unrecorded, and the next poll brings them to a new fetch.
         if (wait < 0 && mentionFriendsMayWait(0)) {
             qWarning() << Q_FUNC_INFO << "failed to fetch friendlist for mentions notificatons, the mentions wait for the next poll";
+            endMentionFriendsFetch(false);
             return;
         }
         qWarning() << Q_FUNC_INFO << "failed to fetch friendlist for mentions notificatons, returning current list";
-        emit friendsFetched();
+        endMentionFriendsFetch(true);
         return;
     }
     if (queryId == mFriendsQueryId) {
