@@ -322,7 +322,7 @@ void TestLogin::preferencesSetTheNotificationKinds()
     QVERIFY(mHarness.restartDaemon());
     mHarness.goOnline();
     QTRY_VERIFY(mHarness.daemon().isLoggedIn());
-    QCOMPARE(handler()->enabledTypes(), kinds);
+    QTRY_COMPARE(handler()->enabledTypes(), kinds); // the file is taken from the event loop
 }
 
 void TestLogin::preferencesFollowChanges()
@@ -332,7 +332,7 @@ void TestLogin::preferencesFollowChanges()
     QVERIFY(mHarness.restartDaemon());
     mHarness.goOnline();
     QTRY_VERIFY(mHarness.daemon().isLoggedIn());
-    QCOMPARE(handler()->enabledTypes(), 10u);
+    QTRY_COMPARE(handler()->enabledTypes(), 10u);
 
     QSignalSpy changed(TwOstra::TwFactoryOstra::getInstance()->account(), &TwAccount::settingsChanged);
     mHarness.environment().writeAccount({{QStringLiteral("settings/tw-notif-main"), false}});

@@ -232,7 +232,7 @@ TwAccount::Read TwAccount::readValues(const QString &path, QVariantMap *values, 
     return Read::Done;
 }
 
-bool TwAccount::stateOf(const QVariantMap &values, State *state) const
+bool TwAccount::stateOf(const QVariantMap &values, State *state)
 {
     bool ok = false;
     state->present = boolean(values.value(PresentKey), &ok);
@@ -249,11 +249,9 @@ bool TwAccount::stateOf(const QVariantMap &values, State *state) const
         state->settings.insert(it.key().mid(settingsPrefix.size()), boolean(it.value(), &settingOk));
         ok = ok && settingOk;
     }
-    return ok && (!state->present || !lostSwitch(values));
+    return ok;
 }
 
-// A writer caught between two lines leaves out the keys after them: a switch of the last
-// good file that is gone is taken for that, not for a switch set back to its default.
 bool TwAccount::lostSwitch(const QVariantMap &values) const
 {
     for (auto it = mValues.cbegin(); it != mValues.cend(); ++it) {
@@ -271,7 +269,7 @@ TwAccount::Read TwAccount::readState(QVariantMap *values, State *state, QByteArr
     if (read != Read::Done || stateOf(*values, state))
         return read;
     qWarning() << Q_FUNC_INFO << "account file without a readable" << PresentKey
-               << "or with a switch that is no boolean or gone (cut short?):" << mPath;
+               << "or with a switch that is no boolean (cut short?):" << mPath;
     values->clear();
     return Read::Unusable;
 }
@@ -315,6 +313,14 @@ void TwAccount::take(bool settled)
         // folder change too); after that the watcher reports the next change.
         if (!settled && !mRecheckTimer.isActive())
             mRecheckTimer.start();
+        return;
+    } else if (!settled && state.present && lostSwitch(values)) {
+        // A writer caught between two lines leaves out the switches after them: a file
+        // without a switch of the last good one is taken only once it stays so.
+        qWarning() << Q_FUNC_INFO << "account file lost a switch (cut short?), looked at again:" << mPath;
+        if (bytes != mLastBytes || !mRecheckTimer.isActive())
+            mRecheckTimer.start();
+        mLastBytes = bytes;
         return;
     } else if (bytes != mLastBytes) {
         // Taken once a second read finds the same bytes: a writer may be half way.
