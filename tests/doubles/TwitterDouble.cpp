@@ -170,6 +170,10 @@ int TwitterPrivate::play(TwitterDouble::Operation operation, int type, const QMa
     script().requests.append(request);
     if (result)
         *result = answer.cached;
+    // As the real client, a cache lookup of an avatar answers one path, empty when missing.
+    const bool avatar = operation == TwitterDouble::User && (type == UserType::Avatar || type == UserType::ProfileImage);
+    if (result && result->isEmpty() && avatar && behavior == Twitter::RETRIEVE_FROM_CACHE)
+        *result = {QString()};
     if (file)
         *file = answer.cachedFile;
 
