@@ -60,10 +60,14 @@ void TwitterDaemon::onNetworkRequestError(int queryId, const QVariantMap &err)
     if (queryId == mFriendsQueryId) {
         mFriendsQueryId = -1;
         const qint64 wait = rateLimitWait(err);
-        if (wait >= 0)
+        if (wait >= 0) {
             waitForFriendsWindow(wait, &mFriendsResuming);
-        else
-            qWarning() << Q_FUNC_INFO << "Friends request failed";
+            return;
+        }
+        // Nothing more is on its way: the import ends with the friends of the last whole
+        // paging, and the next tick asks again.
+        qWarning() << Q_FUNC_INFO << "Friends request failed, the import ends with the friends at hand";
+        checkFriendAvatarsDone();
         return;
     }
     releaseFailedAvatar(queryId);
