@@ -124,7 +124,7 @@ void TwAccount::answerLogin()
     // A file caught in a glitch logs in with what was last read well.
     QVariantMap values;
     State state;
-    if (readState(&values, &state) == Read::Done)
+    if (readState(&values, &state) == Read::Done && !(state.present && lostSwitch(values)))
         mValues = values;
     else
         state = mState;
