@@ -10,6 +10,7 @@
 #include "SyncTimer.h"
 #include "TestEnvironment.h"
 #include "TwAccount.h"
+#include "TwFactoryOstra.h"
 #include "Twitter.h"
 
 #include <QDataStream>
@@ -39,6 +40,7 @@ private Q_SLOTS:
     void accountFileDrivesAccountSignals();
     void accountSettingsAreWatchedByKey();
     void loginAnswersFromAccountFile();
+    void apiBaseSurvivesAFileCaughtHalfWay();
     void missingOrBrokenAccountFileMeansNoAccount();
     void accountFileGlitchesKeepTheLastGoodState();
 
@@ -154,6 +156,15 @@ void TestPlatform::loginAnswersFromAccountFile()
     QSettings file(mEnvironment.accountFile(), QSettings::IniFormat);
     QCOMPARE(file.value(QStringLiteral("account/invalid")).toBool(), true);
     QCOMPARE(file.value(QStringLiteral("account/present")).toBool(), true);
+}
+
+// A client made while the account file is caught half way takes the last good address.
+void TestPlatform::apiBaseSurvivesAFileCaughtHalfWay()
+{
+    writeAccountFile(QStringLiteral("[account]\npresent=true\napi_base=http://127.0.0.1:9/1.1/\n"));
+    QVERIFY(TwOstra::TwFactoryOstra::getInstance()->account()->hasAccount());
+    writeAccountFile(QStringLiteral("[account]\n"));
+    QCOMPARE(TwAccount::apiBase(), QStringLiteral("http://127.0.0.1:9/1.1/"));
 }
 
 void TestPlatform::missingOrBrokenAccountFileMeansNoAccount()

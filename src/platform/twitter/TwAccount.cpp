@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 #include "TwAccount.h"
 
+#include "TwFactoryOstra.h"
 #include "TwLoginCheck.h"
 
 #include <QDebug>
@@ -98,7 +99,11 @@ QString TwAccount::defaultFilePath()
 QString TwAccount::apiBase(const QString &filePath)
 {
     QVariantMap values;
-    readValues(filePath, &values);
+    State state;
+    // A file caught half way tells nothing: a client made then takes the session
+    // account's last good read, not the service's default address.
+    if (readValues(filePath, &values) != Read::Done || !stateOf(values, &state))
+        values = TwOstra::TwFactoryOstra::getInstance()->account()->mValues;
     return apiBaseOf(values);
 }
 
