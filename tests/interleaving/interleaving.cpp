@@ -483,7 +483,8 @@ void InterleavingRun::callDaemon()
         for (Notice &notice : mNotices)
             notice.fate = notice.eventType == eventType && notice.fate == Notice::Shown ? Notice::Hidden : notice.fate;
     }
-    const QDBusMessage answer = mSession.bus().connection().call(call, QDBus::Block, 1000);
+    // While the feed answers late the daemon waits for it at each item it adds.
+    const QDBusMessage answer = mSession.bus().connection().call(call, QDBus::Block, mFeedLate ? 30000 : 1000);
     if (answer.type() == QDBusMessage::ErrorMessage)
         violation(method + QStringLiteral(" answered ") + answer.errorMessage());
     note(method);
