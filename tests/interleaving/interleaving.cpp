@@ -663,10 +663,11 @@ void InterleavingRun::checkTimeline()
         else
             countDuplicates(id, count);
     }
-    // The daemon withdraws what is newer than the oldest tweet it fetched and missing;
-    // an item posted at a kill, which has no cache row, stays.
+    // The daemon withdraws what is newer than the oldest tweet it fetched and missing (it
+    // leaves out tweets without an id); an item posted at a kill, which has no cache row, stays.
+    const auto oldest = std::find_if(newest.cbegin(), newest.cend(), [this](const QString &id) { return !mIdless.contains(id); });
     for (const QString &id : qAsConst(mDeleted)) {
-        if (!newest.isEmpty() && idNumber(id) > idNumber(newest.first()))
+        if (oldest != newest.cend() && idNumber(id) > idNumber(*oldest))
             countDuplicates(id, items.count(id) + 1);
     }
     QStringList cached;
