@@ -10,6 +10,7 @@
 #include "SyncTimer.h"
 #include "TestEnvironment.h"
 #include "TwAccount.h"
+#include "TwFactoryOstra.h"
 #include "Twitter.h"
 
 #include <QDataStream>
@@ -39,6 +40,7 @@ private Q_SLOTS:
     void accountFileDrivesAccountSignals();
     void accountSettingsAreWatchedByKey();
     void loginAnswersFromAccountFile();
+    void apiBaseSurvivesAFileCaughtHalfWay();
     void missingOrBrokenAccountFileMeansNoAccount();
     void accountFileGlitchesKeepTheLastGoodState();
 
@@ -156,6 +158,15 @@ void TestPlatform::loginAnswersFromAccountFile()
     QCOMPARE(file.value(QStringLiteral("account/present")).toBool(), true);
 }
 
+// A client made while the account file is caught half way takes the last good address.
+void TestPlatform::apiBaseSurvivesAFileCaughtHalfWay()
+{
+    writeAccountFile(QStringLiteral("[account]\npresent=true\napi_base=http://127.0.0.1:9/1.1/\n"));
+    QVERIFY(TwOstra::TwFactoryOstra::getInstance()->account()->hasAccount());
+    writeAccountFile(QStringLiteral("[account]\n"));
+    QCOMPARE(TwAccount::apiBase(), QStringLiteral("http://127.0.0.1:9/1.1/"));
+}
+
 void TestPlatform::missingOrBrokenAccountFileMeansNoAccount()
 {
     TwAccount missing;
@@ -167,7 +178,7 @@ void TestPlatform::missingOrBrokenAccountFileMeansNoAccount()
     QVERIFY(!broken.hasAccount());
 }
 
-// Caught empty, cut short, as garbage, gone for a moment, replaced by a FIFO or by a huge
+// Caught empty, cut short anywhere, as garbage, gone for a moment, replaced by a FIFO or by a huge
 // file: none of it is a removal, and the next good file is taken. Each glitch ends with a
 // good file that flips a watched preference, whose report shows the file was read again.
 void TestPlatform::accountFileGlitchesKeepTheLastGoodState()
@@ -183,12 +194,17 @@ void TestPlatform::accountFileGlitchesKeepTheLastGoodState()
     const QList<std::function<void()>> glitches = {
         [&] { QFile(path).resize(0); },
         [&] { writeAccountFile(QStringLiteral("[account]\npresent=")); },
+        // Cut within a switch's value, after a whole line, or within any other value.
+        [&] { writeAccountFile(QStringLiteral("[account]\npresent=true\n[services]\naccount=\n")); },
+        [&] { writeAccountFile(QStringLiteral("[account]\npresent=true\n[settings]\ntw-notif-msg=\n")); },
+        [&] { writeAccountFile(QStringLiteral("[account]\npresent=true\n")); },
+        [&] { writeAccountFile(good.arg(QStringLiteral("true")) + QStringLiteral("[zz]\ntoken=ab")); },
         [&] { writeAccountFile(QStringLiteral("\x01\x02 garbage [[[\n")); },
         [&] { QFile::remove(path); },
         [&] { QFile::remove(path); QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0); },
         [&] { writeAccountFile(good.arg(QStringLiteral("true")) + QString(70 * 1024, QLatin1Char(';'))); },
     };
-    const auto *recheck = account.findChild<QTimer *>(QStringLiteral("accountRecheckTimer"));
+    auto *recheck = account.findChild<QTimer *>(QStringLiteral("accountRecheckTimer"));
     QVERIFY(recheck);
     for (int i = 0; i < glitches.size(); ++i) {
         glitches.at(i)();
@@ -201,6 +217,11 @@ void TestPlatform::accountFileGlitchesKeepTheLastGoodState()
     }
     QCOMPARE(removed.count(), 0);
     QCOMPARE(state.count(), 0);
+    // A file that stays without a switch is taken at the next look.
+    writeAccountFile(QStringLiteral("[account]\npresent=true\n[services]\ncontacts=false\n"));
+    QTRY_VERIFY(recheck->isActive());
+    recheck->start(0);
+    QVERIFY(state.wait());
 
     // A FIFO does not hold up a start either.
     QFile::remove(path);

@@ -92,19 +92,24 @@ void TestSocialProvider::initTestCase()
 void TestSocialProvider::init()
 {
     TwitterDouble::reset();
-    // The client's cache: the fixture friends, avatars for all, Alice's latest status.
+    // The client's cache: the fixture friends, avatars for all but bob, Alice's latest
+    // status, bob's record without one.
     TwitterDouble::Answer friends;
     friends.cached = fixtureFriends();
     TwitterDouble::setDefault(TwitterDouble::User, UserType::FriendsList, friends);
     TwitterDouble::setResponder(TwitterDouble::User, UserType::ProfileImage, [](const TwitterDouble::Request &request) {
         TwitterDouble::Answer avatar;
-        avatar.cached = {QString(QStringLiteral("/avatars/") + request.args.value(QStringLiteral("screen_name")) + QStringLiteral(".png"))};
+        const QString name = request.args.value(QStringLiteral("screen_name"));
+        if (name != QLatin1String("bob"))
+            avatar.cached = {QString(QStringLiteral("/avatars/") + name + QStringLiteral(".png"))};
         return avatar;
     });
     TwitterDouble::setResponder(TwitterDouble::User, UserType::UserShow, [](const TwitterDouble::Request &request) {
         TwitterDouble::Answer user;
         if (request.args.value(QStringLiteral("screen_name")) == QLatin1String("AliceInData"))
             user.cached = {Fixtures::load(QStringLiteral("users_show_alice.json"))};
+        if (request.args.value(QStringLiteral("screen_name")) == QLatin1String("bob"))
+            user.cached = {QVariantMap{{QStringLiteral("screen_name"), QStringLiteral("bob")}}};
         return user;
     });
     QFile::remove(QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Halvex"), QStringLiteral("Rosterd")).fileName());
@@ -211,7 +216,7 @@ void TestSocialProvider::friendsBecomePersons()
 
     const SocialNetworkPerson bob = personNamed(persons, QStringLiteral("bob"));
     for (const QString &absent : {SocialNetworkPerson::Websites, QStringLiteral("Description"), QStringLiteral("Location"),
-                                  SocialNetworkPerson::Status, SocialNetworkPerson::StatusChangeTime})
+                                  SocialNetworkPerson::Status, SocialNetworkPerson::StatusChangeTime, SocialNetworkPerson::AvatarList})
         QVERIFY2(!bob.hasProperty(absent), qPrintable(absent));
     QCOMPARE(personNamed(persons, QStringLiteral("noname_user")).property(SocialNetworkPerson::FirstName), QStringLiteral("noname_user"));
     QCOMPARE(personNamed(persons, Own).propertyValue(SocialNetworkPerson::Relationship).toInt(), 1);

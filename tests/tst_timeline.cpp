@@ -71,6 +71,7 @@ private Q_SLOTS:
     void cachePathPublishesWithoutNetwork();
     void authorsShareOneAvatarRequest();
     void failedAvatarPublishesWithTheDefault();
+    void refusedAddressesAreNotWaitedFor();
     void photoAttachmentAsksForItsThumbnail();
     void thumbnailsArriveInTheirOwnOrder();
     void immediateThumbnailTakesLocalIdMinusTwo();
@@ -305,6 +306,39 @@ void TestTimeline::failedAvatarPublishesWithTheDefault()
     QCOMPARE(mHarness.cachedItems().size(), 3);
     // The retweet's avatar was asked for its original author, not the retweeter.
     QVERIFY(networkAvatarRequests().last().args.value(QStringLiteral("screen_name")) != QLatin1String("carol_w"));
+}
+
+// Avatar and picture addresses the client refuses (none, not http): nothing will answer,
+// and the tweets go out at once, with the default avatar and without the picture.
+void TestTimeline::refusedAddressesAreNotWaitedFor()
+{
+    TwitterDouble::setResponder(TwitterDouble::User, UserType::Avatar, [](const TwitterDouble::Request &) {
+        TwitterDouble::Answer miss;
+        miss.cached = {QString()};
+        return miss;
+    });
+    QVariantList tweets;
+    for (const QString &address : {QString(), QStringLiteral("ftp://pbs.example/erin.png"), QString()}) {
+        QVariantMap tweet = tweetBy(QString::number(303 - tweets.size()), QStringLiteral("erin"));
+        QVariantMap user = tweet.value(QStringLiteral("user")).toMap();
+        user.insert(QStringLiteral("profile_image_url"), address);
+        tweet.insert(QStringLiteral("user"), user);
+        tweets.append(tweet);
+    }
+    QVariantMap withFtpMedia = tweets.at(2).toMap();
+    withFtpMedia.insert(QStringLiteral("entities"), QVariantMap{{QStringLiteral("media"), QVariantList{QVariantMap{
+        {QStringLiteral("id"), QStringLiteral("7")}, {QStringLiteral("media_url"), QStringLiteral("ftp://pbs.example/7.jpg")}}}}});
+    tweets[2] = withFtpMedia;
+    // One without an id is left out, not posted and withdrawn at every refresh.
+    QVariantMap idless = tweets.at(0).toMap();
+    idless.remove(QStringLiteral("id"));
+    tweets.append(idless);
+    refreshWith(tweets);
+    QTRY_COMPARE(items().size(), 3);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(item(i)[QStringLiteral("icon")].toString(), DefaultAvatar);
+    QCOMPARE(mHarness.cachedItems().size(), 3);
+    QCOMPARE(mHarness.feed().calls().size(), 3);
 }
 
 void TestTimeline::photoAttachmentAsksForItsThumbnail()

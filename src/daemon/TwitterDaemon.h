@@ -199,6 +199,7 @@ private:
     // the wait in milliseconds, or -1 for another failure.
     static qint64 rateLimitWait(const QVariantMap &err);
     bool mentionFriendsMayWait(qint64 wait) const;
+    void endMentionFriendsFetch(bool decides);
     void waitForFriendsWindow(qint64 wait, bool *resuming);
     void checkAndRetrieveHelpConfiguration();
     void loginToTwitter();

@@ -6,6 +6,7 @@
 
 #include "TweetMarkup.h"
 #include "Twitter.h"
+#include "TwitterOstra.h"
 
 #include <QDebug>
 #include <QTimer>
@@ -83,8 +84,12 @@ void TwitterDaemon::waitForTimelineAvatar(const QVariant &tweet, const QMap<QStr
         mTweetsWaitingForAvatar.append(tweet);
     bool requested = false;
     const int queryId = avatarQuery(parameters, &requested);
-    if (queryId == -1 && !requested)
-        return; // refused: the tweet keeps waiting
+    if (queryId == -1 && !requested) {
+        // Refused, as for an address that is no http one: nothing will answer, so the
+        // default avatar does at once, as for a failed request.
+        releaseTweetsWaitingFor(parameters.value(ScreenNameKey), TwitterOstra::DefaultAvatar);
+        return;
+    }
     if (!requested && mAvatarQueryIds.contains(queryId))
         return;
     mAvatarQueryIds.insert(queryId, parameters.value(ScreenNameKey));

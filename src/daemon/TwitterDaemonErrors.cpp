@@ -50,19 +50,24 @@ void TwitterDaemon::onNetworkRequestError(int queryId, const QVariantMap &err)
         // good: they stay held, unrecorded, and the next poll brings them to a new fetch.
         if (wait < 0 && mentionFriendsMayWait(0)) {
             qWarning() << Q_FUNC_INFO << "failed to fetch friendlist for mentions notificatons, the mentions wait for the next poll";
+            endMentionFriendsFetch(false);
             return;
         }
         qWarning() << Q_FUNC_INFO << "failed to fetch friendlist for mentions notificatons, returning current list";
-        emit friendsFetched();
+        endMentionFriendsFetch(true);
         return;
     }
     if (queryId == mFriendsQueryId) {
         mFriendsQueryId = -1;
         const qint64 wait = rateLimitWait(err);
-        if (wait >= 0)
+        if (wait >= 0) {
             waitForFriendsWindow(wait, &mFriendsResuming);
-        else
-            qWarning() << Q_FUNC_INFO << "Friends request failed";
+            return;
+        }
+        // Nothing more is on its way: the import ends with the friends of the last whole
+        // paging, and the next tick asks again.
+        qWarning() << Q_FUNC_INFO << "Friends request failed, the import ends with the friends at hand";
+        checkFriendAvatarsDone();
         return;
     }
     releaseFailedAvatar(queryId);

@@ -83,6 +83,8 @@ void TwitterDaemon::onTwitterAuthenticated(const QString &token, const QString &
     mLoginInProgress = false;
     mLoginRetries = 0;
     mRetryLoginTimer->stop();
+    // A busy answer's retry still to come would log in again and drop this session.
+    qDeleteAll(findChildren<QTimer *>(QStringLiteral("busyRetryTimer"), Qt::FindDirectChildrenOnly));
     mUserId = userId;
     mUserName = username;
 

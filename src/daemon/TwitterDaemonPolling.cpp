@@ -137,7 +137,16 @@ void TwitterDaemon::handleFriendResults(QVariantList data)
         requestMentionFriendsPage(cursor);
         return;
     }
+    endMentionFriendsFetch(true);
+}
+
+// Every fetch that ends is told once, fetched or failed; only one that has the whole list,
+// or all the held mentions may wait for, decides them.
+void TwitterDaemon::endMentionFriendsFetch(bool decides)
+{
     mFetchingMentionFriends = false;
+    if (decides)
+        mNotifHandler->finishHandleMentionsRetweets();
     emit friendsFetched();
 }
 

@@ -51,13 +51,17 @@ bool TwitterDaemon::processTweetImages(const QVariantMap &tweet, const QString &
         parameters.insert(QStringLiteral("as_thumb"), QStringLiteral("1"));
         int queryId = -1;
         QString file;
-        mTwitter->retrieveTinyUrlImage(parameters, &file, &queryId);
-        if (file.isEmpty()) {
+        const bool refused = mTwitter->retrieveTinyUrlImage(parameters, &file, &queryId) != Tw::Twitter::RETRIEVE_OK;
+        if (refused) {
+            // Nothing will answer, as for an address that is no http one: failed at once.
+            qWarning() << Q_FUNC_INFO << "picture refused by the client, the tweet goes without it:" << picture.url;
+            file.clear();
+        } else if (file.isEmpty()) {
             item->queryIds.append(queryId);
             continue;
         }
-        // Held by the client already: answered at once under a local id. The last such
-        // answer may complete and publish the item, which is then gone.
+        // Held by the client already, or refused: answered at once under a local id. The
+        // last such answer may complete and publish the item, which is then gone.
         item->queryIds.append(mNextLocalImageQueryId);
         onTinyUrlThumbLoaded(file, mNextLocalImageQueryId);
         --mNextLocalImageQueryId;

@@ -18,6 +18,21 @@
 namespace {
 // Tweets asked for, and examined for publication, per refresh.
 const int HomeTimelineCount = 20;
+
+// A tweet without an id can be neither told from the others nor kept in the cache: left
+// out, instead of being posted and withdrawn at every refresh, and of hiding the age of
+// the oldest tweet fetched from the removal of vanished ones.
+QVariantList tweetsWithIds(const QVariantList &timeline)
+{
+    QVariantList kept;
+    for (const QVariant &tweet : timeline) {
+        if (tweet.toMap().value(QStringLiteral("id")).toString().isEmpty())
+            qWarning() << Q_FUNC_INFO << "a tweet without an id is left out";
+        else
+            kept.append(tweet);
+    }
+    return kept;
+}
 }
 
 void TwitterDaemon::onRefreshRequested()
@@ -60,12 +75,13 @@ void TwitterDaemon::updateHomeView(bool fromNetwork)
         onTimelineUpdated(TimelineType::HomeTimeline, tweets, mTimelineQueryId);
 }
 
-void TwitterDaemon::onTimelineUpdated(const TimelineType::TimelineType &type, const QVariantList &data,
+void TwitterDaemon::onTimelineUpdated(const TimelineType::TimelineType &type, const QVariantList &answer,
                                       int queryId)
 {
-    qDebug() << Q_FUNC_INFO << int(type) << queryId << data.size();
+    qDebug() << Q_FUNC_INFO << int(type) << queryId << answer.size();
     if (type != TimelineType::HomeTimeline || queryId != mTimelineQueryId || !mTwitter)
         return;
+    const QVariantList data = tweetsWithIds(answer);
     EventFeed::readTimeZone();
     const FetchedIds fetched(data);
     removeStaleItems(fetched);

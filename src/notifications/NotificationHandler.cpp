@@ -120,7 +120,6 @@ NotificationHandler::NotificationHandler(QObject *parent)
     , mMessagesQueryId(-1)
     , mMentionsQueryId(-1)
 {
-    connect(parent, SIGNAL(friendsFetched()), this, SLOT(finishHandleMentionsRetweets()));
 }
 
 NotificationHandler::~NotificationHandler()
@@ -151,10 +150,12 @@ void NotificationHandler::setNotificationEnabled(quint32 type, bool enabled)
         return;
     }
     mEnabledTypes &= ~type;
-    if (type == TYPE_MESSAGES)
+    if (type == TYPE_MESSAGES) {
         clear(TwitterOstra::MessageEventType, true);
-    else if (type == TYPE_MENTIONS)
+    } else if (type == TYPE_MENTIONS) {
+        dropHeldMentions(false);
         clear(TwitterOstra::MentionEventType, true);
+    }
 }
 
 // The lists are reloaded first: what the latest result published is not in them yet,
@@ -162,6 +163,7 @@ void NotificationHandler::setNotificationEnabled(quint32 type, bool enabled)
 void NotificationHandler::disableNotifications()
 {
     mEnabledTypes = 0;
+    dropHeldMentions(false);
     clear(QString(), true);
 }
 
@@ -169,6 +171,21 @@ void NotificationHandler::setSilent(bool silent)
 {
     qDebug() << Q_FUNC_INFO << silent;
     mSilent = silent;
+    if (silent)
+        dropHeldMentions(true);
+}
+
+// Held mentions that may no longer be shown: while silent they are passed over for good,
+// as mentions that come then are, and their id is recorded; with their kind off they wait
+// for it, unrecorded, as mentions that come while it is off do.
+void NotificationHandler::dropHeldMentions(bool record)
+{
+    mPendingMentions.clear();
+    mHeldSince.invalidate();
+    if (record)
+        recordNewestMention();
+    else
+        mUnrecordedMentions.clear();
 }
 
 bool NotificationHandler::isSilent() const
@@ -468,8 +485,7 @@ void NotificationHandler::recordNewestMention()
 
 void NotificationHandler::decideHeldMentions()
 {
-    // While silent they stay held, as new mentions are not shown either.
-    if (mPendingMentions.isEmpty() || mSilent)
+    if (mPendingMentions.isEmpty())
         return;
     qDebug() << Q_FUNC_INFO << mPendingMentions.size();
     if (mEnabledTypes & TYPE_FOLLOWED_ONLY)

@@ -71,6 +71,8 @@ public:
     qint64 mentionsHeldForMs() const { return mHeldSince.isValid() ? mHeldSince.elapsed() : 0; }
     // The mentions that may be shown; completed is set when "following" decided them all.
     QVariantList filterOnlyFollowed(const QVariantList &mentions, bool &completed);
+    // Decides the held mentions with the friends list at hand.
+    void finishHandleMentionsRetweets();
 
 Q_SIGNALS:
     void lastIdMessagesUpdated(QString id);
@@ -79,7 +81,6 @@ Q_SIGNALS:
 private Q_SLOTS:
     void onDirectMessageUpdated(DirectMessageType::DirectMessageType type, QVariantList data, int queryId);
     void onTimelineUpdated(TimelineType::TimelineType timelineType, QVariantList data, int queryId);
-    void finishHandleMentionsRetweets();
 
 private:
     // What a poll has brought while it pages back into more than a page of news.
@@ -97,6 +98,7 @@ private:
     // The newer mentions, then the held ones that the newer do not bring again.
     static QVariantList joined(const QVariantList &newer, const QVariantList &held);
     void recordNewestMention();
+    void dropHeldMentions(bool record);
 
     struct Kind;
     static const Kind Messages;

@@ -99,6 +99,15 @@ QVariantList TwitterPlugin::cachedUserResources(int userType, const QMap<QString
     return result;
 }
 
+// The cached avatar's path; empty when it is not cached, which the client answers with an
+// empty path.
+QString TwitterPlugin::cachedAvatar(const QString &screenName)
+{
+    return cachedUserResources(UserType::ProfileImage, {{ScreenNameKey, screenName}, {QStringLiteral("size"), QStringLiteral("bigger")}})
+        .value(0)
+        .toString();
+}
+
 SocialServiceAccount TwitterPlugin::serviceAccount(const QString &screenName)
 {
     SocialServiceAccount account;
@@ -114,10 +123,9 @@ SocialServiceAccount TwitterPlugin::serviceAccount(const QString &screenName)
     }
     account.setProperty(SocialServiceAccount::State, mAccountState);
     account.setProperty(SocialServiceAccount::ProfileId, QString(accountId() + QLatin1Char(':') + mOwnScreenName));
-    const QVariantList avatar = cachedUserResources(
-        UserType::ProfileImage, {{ScreenNameKey, mOwnScreenName}, {QStringLiteral("size"), QStringLiteral("bigger")}});
+    const QString avatar = cachedAvatar(mOwnScreenName);
     if (!avatar.isEmpty())
-        account.setProperty(SocialServiceAccount::Avatar, avatar.first().toString());
+        account.setProperty(SocialServiceAccount::Avatar, avatar);
     return account;
 }
 
@@ -294,17 +302,18 @@ bool TwitterPlugin::friendsToPersons(const QVariantList &users, QList<SocialNetw
                 if (!value.isEmpty())
                     person.setProperty(key.at(0).toUpper() + key.mid(1), value);
             }
-            const QMap<QString, QString> lookup = {{ScreenNameKey, screenName}, {QStringLiteral("size"), QStringLiteral("bigger")}};
-            const QVariantList avatar = cachedUserResources(UserType::ProfileImage, lookup);
+            // What is not known is left out, not sent empty.
+            const QString avatar = cachedAvatar(screenName);
             if (!avatar.isEmpty())
-                person.setProperty(SocialNetworkPerson::AvatarList, QStringList{avatar.first().toString()});
-            const QVariantList details = cachedUserResources(UserType::UserShow, lookup);
-            if (!details.isEmpty()) {
-                const QVariantMap status = details.first().toMap().value(QStringLiteral("status")).toMap();
-                person.setProperty(SocialNetworkPerson::Status, text(status, QStringLiteral("text")));
-                person.setProperty(SocialNetworkPerson::StatusChangeTime,
-                                   Tw::Twitter::convertDateTime(text(status, QStringLiteral("created_at")), false));
-            }
+                person.setProperty(SocialNetworkPerson::AvatarList, QStringList{avatar});
+            const QVariantMap status = cachedUserResources(UserType::UserShow, {{ScreenNameKey, screenName}})
+                                           .value(0).toMap().value(QStringLiteral("status")).toMap();
+            const QString statusText = text(status, QStringLiteral("text"));
+            if (!statusText.isEmpty())
+                person.setProperty(SocialNetworkPerson::Status, statusText);
+            const QDateTime statusTime = Tw::Twitter::convertDateTime(text(status, QStringLiteral("created_at")), false);
+            if (statusTime.isValid())
+                person.setProperty(SocialNetworkPerson::StatusChangeTime, statusTime);
         }
         person.setProperty(SocialNetworkPerson::Relationship, id == mOwnUserId ? RELATIONSHIP_SELF : RELATIONSHIP_FRIEND);
         person.setParentAccount(accountId());

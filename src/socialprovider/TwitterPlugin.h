@@ -52,6 +52,7 @@ public Q_SLOTS:
 private:
     // Answers the client's cache lookup of user type: its result list, whatever the status.
     QVariantList cachedUserResources(int userType, const QMap<QString, QString> &parameters);
+    QString cachedAvatar(const QString &screenName);
     void reportImport(bool importing, int count);
 
     QString mAccountInfo1;

@@ -2,6 +2,7 @@
 #include "TwitterDouble.h"
 
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 
@@ -24,6 +25,22 @@ Script &script()
 {
     static Script instance;
     return instance;
+}
+
+// As the real client, a picture is fetched only from an http(s) address, and anything else
+// is refused at once without a query id.
+bool refusedPicture(TwitterDouble::Operation operation, int type, const QMap<QString, QString> &args, int behavior)
+{
+    QString address;
+    if (operation == TwitterDouble::TinyUrlImage)
+        address = args.value(QStringLiteral("image_url"));
+    else if (operation == TwitterDouble::User && (type == UserType::Avatar || type == UserType::ProfileImage)
+             && behavior == Tw::Twitter::RETRIEVE_FROM_NETWORK)
+        address = args.value(QStringLiteral("url"));
+    else
+        return false;
+    const QString scheme = QUrl(address).scheme();
+    return scheme != QLatin1String("http") && scheme != QLatin1String("https");
 }
 
 TwitterDouble::Answer takeAnswer(const TwitterDouble::Request &request)
@@ -140,6 +157,12 @@ int TwitterPrivate::play(TwitterDouble::Operation operation, int type, const QMa
                          int behavior, int *queryId, QVariantList *result, QString *file)
 {
     TwitterDouble::Request request{operation, type, args, behavior, -1};
+    if (refusedPicture(operation, type, args, behavior)) {
+        script().requests.append(request);
+        if (queryId)
+            *queryId = -1;
+        return Twitter::RETRIEVE_BAD_REQUEST;
+    }
     const TwitterDouble::Answer answer = takeAnswer(request);
     if (answer.writesQueryId) {
         request.queryId = script().nextQueryId++;
@@ -149,6 +172,10 @@ int TwitterPrivate::play(TwitterDouble::Operation operation, int type, const QMa
     script().requests.append(request);
     if (result)
         *result = answer.cached;
+    // As the real client, a cache lookup of an avatar answers one path, empty when missing.
+    const bool avatar = operation == TwitterDouble::User && (type == UserType::Avatar || type == UserType::ProfileImage);
+    if (result && result->isEmpty() && avatar && behavior == Twitter::RETRIEVE_FROM_CACHE)
+        *result = {QString()};
     if (file)
         *file = answer.cachedFile;
 

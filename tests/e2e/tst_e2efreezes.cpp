@@ -19,6 +19,8 @@ class TestE2eFreezes : public SessionTestCase
 private Q_SLOTS:
     void friendsPagingEndsWithWhatArrived_data();
     void friendsPagingEndsWithWhatArrived();
+    void failedImportPageEndsTheImport_data();
+    void failedImportPageEndsTheImport();
     void lockedNotificationStoreNeitherBlocksNorLoses();
 };
 
@@ -63,6 +65,29 @@ void TestE2eFreezes::friendsPagingEndsWithWhatArrived()
     QTRY_COMPARE_WITH_TIMEOUT(importState(), 2, 20000);
     QCOMPARE(session.server().requestCount(friends), 2 * pages);
     QCOMPARE(session.requestPersons(), (QStringList{QStringLiteral("@AliceInData"), QStringLiteral("@carol_w"), QStringLiteral("@dave")}));
+}
+
+void TestE2eFreezes::failedImportPageEndsTheImport_data()
+{
+    QTest::addColumn<QJsonObject>("fault");
+    const QString friends = QStringLiteral("friends/list.json");
+    QTest::newRow("500") << QJsonObject{{QStringLiteral("target"), friends}, {QStringLiteral("status"), 500}};
+    QTest::newRow("not JSON") << QJsonObject{{QStringLiteral("target"), friends}, {QStringLiteral("malformed"), true}};
+}
+
+// Nothing is on its way after a failed page: the import is not left reported running.
+void TestE2eFreezes::failedImportPageEndsTheImport()
+{
+    QFETCH(QJsonObject, fault);
+    PlatformSession &session = *mSession;
+    session.environment().writeAccount({{QStringLiteral("services/contacts"), false}});
+    QVERIFY(session.startDaemon());
+    QVERIFY(session.waitForLogin());
+    QVERIFY(session.server().post(QStringLiteral("faults"), fault));
+    session.environment().writeAccount({{QStringLiteral("services/contacts"), true}});
+    const QString rosterd = session.environment().configHome() + QStringLiteral("/Halvex/Rosterd.ini");
+    QTRY_COMPARE_WITH_TIMEOUT(QSettings(rosterd, QSettings::IniFormat).value(QStringLiteral("twitter:AliceInData")).toInt(), 2, 20000);
+    QCOMPARE(session.server().requestCount(QStringLiteral("/1.1/friends/list.json")), 1);
 }
 
 // Another process holds the store's lock for a while: the daemon answers meanwhile,

@@ -54,8 +54,9 @@ QStringList TestE2eLosses::mentionNotificationCounts() const
     return counts;
 }
 
-// A busy service's answer to the login (503) is retried 5 s later, while the first
-// session's avatar requests are held by the server: the second session must fetch them anew.
+// A second login (forced by a 401) while the first session's avatar requests are held by
+// the server: the second session must fetch them anew. The login follows a busy answer
+// (503), whose retry 5 s later a login by a refresh makes needless.
 void TestE2eLosses::secondLoginWhileAvatarsAreOnTheirWayLosesNoTweet()
 {
     PlatformSession &session = *mSession;
@@ -67,11 +68,14 @@ void TestE2eLosses::secondLoginWhileAvatarsAreOnTheirWayLosesNoTweet()
     QVERIFY(session.startDaemon());
     QTRY_COMPARE_WITH_TIMEOUT(session.server().requestCount(QStringLiteral("/1.1/account/verify_credentials.json")), 1, 10000);
 
-    // Refreshes start a login once the busy answer is in; the busy retry makes a second.
+    // Refreshes start a login once the busy answer is in; a 401 forces a second.
     QVERIFY(QTest::qWaitFor([&] {
         session.feed().control().requestRefresh().waitForFinished();
         return session.logins() >= 1;
     }, 10000));
+    QVERIFY(session.server().post(QStringLiteral("faults"), {{QStringLiteral("target"), QStringLiteral("statuses/home_timeline.json")},
+                                                            {QStringLiteral("status"), 401}}));
+    session.feed().control().requestRefresh().waitForFinished();
     QTRY_COMPARE_WITH_TIMEOUT(session.logins(), 2, 20000);
     QVERIFY(session.server().post(QStringLiteral("faults/clear")));
     QTRY_COMPARE_WITH_TIMEOUT(session.feed().items().size(), 20, 20000);

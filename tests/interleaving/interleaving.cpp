@@ -64,6 +64,9 @@ struct Notice
     QString author;
     QString following; // "true", "false" or empty: not given
     enum { Pending, Shown, Hidden } fate = Pending;
+    // Pending when the user or the application spoke while work was on its way: the
+    // daemon may have decided it either way.
+    bool uncertain = false;
 };
 
 class InterleavingRun
@@ -99,10 +102,12 @@ private:
     void serviceFault();
     void feedFault();
     void loginTrouble();
-    // The user and the Twitter application; each after a quiet point, so that what is
-    // on its way is decided under the settings it arrived with.
+    // The user and the Twitter application, after a quiet point or while work is on its
+    // way; what was pending then may be decided either way.
     void switchPreference();
     void callDaemon();
+    void quietPointOrInFlight();
+    void tearAccountFile();
     void restart(bool kill);
 
     void quietPoint();
@@ -114,11 +119,13 @@ private:
     void checkNotices();
     void checkCache();
     void checkAnswers();
+    void checkInvariants();
+    int shownCount(const QString &eventType) { return mSession.group(eventType).value(QStringLiteral("count")).toInt(); }
     void sampleMemory();
     void writeAccount(const QVariantMap &values, bool inPlace);
     bool mentionsOn() const { return mPreferences.value(QStringLiteral("tw-notif-main")) && mPreferences.value(QStringLiteral("tw-notif-mention")); }
     bool messagesOn() const { return mPreferences.value(QStringLiteral("tw-notif-main")) && mPreferences.value(QStringLiteral("tw-notif-msg")); }
-    int expected(const QString &eventType) const;
+    int expected(const QString &eventType, bool atMost) const;
     int pendingNotices() const
     {
         return int(std::count_if(mNotices.cbegin(), mNotices.cend(), [](const Notice &n) { return n.fate == Notice::Pending; }));
@@ -133,8 +140,10 @@ private:
     QStringList mHistory;
     QStringList mTimeline;  // our tweets on the service, oldest first
     QStringList mDeleted;
+    QSet<QString> mIdless; // posted without "id": not the daemon's to publish
     QList<Notice> mNotices;
     QStringList mFriends{Friend};
+    bool mNamelessFriend = false; // a friend without "screen_name" on the service
     bool mImportWanted = false; // friends changed since the contacts last had them
     QMap<QString, bool> mPreferences{{QStringLiteral("tw-notif-main"), true}, {QStringLiteral("tw-notif-msg"), true},
                                      {QStringLiteral("tw-notif-mention"), true}, {QStringLiteral("tw-notif-followed"), false}};
@@ -147,6 +156,8 @@ private:
     bool mLoginError = false;
     bool mFeedLate = false;
     bool mLateAnswers = false; // some may still be on their way when the faults are cleared
+    // Suspended by the application: what each group counted then, until a refresh ends it.
+    QMap<QString, int> mSilentCounts;
     QList<qint64> mMemory;
 };
 
@@ -159,6 +170,7 @@ int InterleavingRun::run()
     for (mStep = 1; mStep <= mSteps && mViolations == 0; ++mStep) {
         step();
         checkAnswers();
+        checkInvariants();
         if (mStep % 100 == 0)
             sampleMemory();
     }
@@ -188,7 +200,11 @@ bool InterleavingRun::setUp()
 void InterleavingRun::step()
 {
     const QList<QPair<int, Event>> events = {
-        {14, [this] { note(QStringLiteral("feed asks for a refresh")); mSession.feed().control().requestRefresh(); }},
+        {14, [this] {
+             note(QStringLiteral("feed asks for a refresh"));
+             mSession.feed().control().requestRefresh();
+             mSilentCounts.clear();
+         }},
         {4, [this] {
              note(QStringLiteral("refreshEventFeed on the bus"));
              mSession.bus().connection().asyncCall(QDBusMessage::createMethodCall(
@@ -206,6 +222,7 @@ void InterleavingRun::step()
         {3, [this] { loginTrouble(); }},
         {4, [this] { switchPreference(); }},
         {4, [this] { callDaemon(); }},
+        {2, [this] { tearAccountFile(); }},
         {2, [this] { restart(false); }},
         {2, [this] { restart(true); }},
         {6, [this] { quietPoint(); }},
@@ -224,15 +241,30 @@ void InterleavingRun::step()
     mSession.waitFor([] { return false; }, pick(300));
 }
 
+// Plain, with a picture, with a link, or odd: without "id", by an author without a name
+// or with an avatar address that is empty or not http, with a picture address not http.
 void InterleavingRun::postTweet()
 {
-    const int kind = pick(3);
-    const QString picture = kind == 1 ? QStringLiteral("http://pbs.twimg.com/media/run-%1.jpg").arg(mStep) : QString();
-    const QString text = kind == 2 ? QStringLiteral("step %1 http://twitpic.com/run%1").arg(mStep) : QStringLiteral("step %1").arg(mStep);
-    const QString id = mSession.postTweet(text, Others.at(pick(Others.size())), picture);
-    if (!id.isEmpty())
-        mTimeline.append(id);
-    note(QStringLiteral("tweet %1%2").arg(id, kind == 1 ? QStringLiteral(" with a picture") : kind == 2 ? QStringLiteral(" with a link") : QString()));
+    const int kind = pick(8);
+    QJsonObject body{{QStringLiteral("text"), QStringLiteral("step %1").arg(mStep)},
+                     {QStringLiteral("screen_name"), Others.at(pick(Others.size()))}};
+    if (kind == 1)
+        body.insert(QStringLiteral("media_url"), QStringLiteral("http://pbs.twimg.com/media/run-%1.jpg").arg(mStep));
+    else if (kind == 2)
+        body.insert(QStringLiteral("text"), QStringLiteral("step %1 http://twitpic.com/run%1").arg(mStep));
+    else if (kind == 3 || kind == 4)
+        body.insert(QStringLiteral("omit"), QJsonArray{kind == 3 ? QStringLiteral("id") : QStringLiteral("name")});
+    else if (kind == 5)
+        body.insert(QStringLiteral("profile_image_url"), chance(50) ? QString() : QStringLiteral("ftp://pbs.twimg.com/run.png"));
+    else if (kind == 6)
+        body.insert(QStringLiteral("media_url"), QStringLiteral("ftp://pbs.twimg.com/media/run-%1.jpg").arg(mStep));
+    if (!mSession.server().post(QStringLiteral("tweets"), body))
+        return;
+    const QString id = mSession.server().lastAnswer().value(QStringLiteral("id_str")).toString();
+    mTimeline.append(id);
+    if (kind == 3)
+        mIdless.insert(id);
+    note(QStringLiteral("tweet %1 %2").arg(id, QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))));
 }
 
 // Within the newest 20 or below them.
@@ -283,9 +315,10 @@ void InterleavingRun::changeFriends()
         if (chance(50))
             mFriends.append(other);
     }
+    mNamelessFriend = chance(30);
     postFriends();
     mImportWanted = true;
-    note(QStringLiteral("friends now ") + mFriends.join(QLatin1Char(',')));
+    note(QStringLiteral("friends now ") + mFriends.join(QLatin1Char(',')) + (mNamelessFriend ? QStringLiteral(" and one without a screen name") : QString()));
 }
 
 void InterleavingRun::postFriends()
@@ -293,8 +326,10 @@ void InterleavingRun::postFriends()
     QStringList following = mFriends;
     for (int i = 0; i < Fillers; ++i)
         following.append(QStringLiteral("filler%1").arg(i));
-    mSession.server().post(QStringLiteral("friends"), {{QStringLiteral("users"), QJsonArray::fromStringList(following)},
-                                                       {QStringLiteral("page_size"), FriendsPageSize}});
+    QJsonArray users = QJsonArray::fromStringList(following);
+    if (mNamelessFriend)
+        users.append(QJsonObject{{QStringLiteral("name"), QStringLiteral("Nameless")}});
+    mSession.server().post(QStringLiteral("friends"), {{QStringLiteral("users"), users}, {QStringLiteral("page_size"), FriendsPageSize}});
 }
 
 void InterleavingRun::offlineGap()
@@ -312,6 +347,7 @@ void InterleavingRun::offlineGap()
     for (int i = 0; i < count; ++i)
         postNotice(eventType);
     ++mRestarts;
+    mSilentCounts.clear();
     if (!mSession.startDaemon())
         violation(QStringLiteral("the daemon did not come back on the bus"));
 }
@@ -348,6 +384,7 @@ void InterleavingRun::feedFault()
 
 void InterleavingRun::loginTrouble()
 {
+    mSilentCounts.clear(); // a new login may refresh, which ends the silence
     switch (pick(3)) {
     case 0:
         mSession.server().post(QStringLiteral("faults"), {{QStringLiteral("target"), QStringLiteral("*")}, {QStringLiteral("status"), 401}});
@@ -367,9 +404,22 @@ void InterleavingRun::loginTrouble()
     }
 }
 
+// Half the time after a quiet point, so that what is on its way is decided under the
+// settings it arrived with; else while it is on its way.
+void InterleavingRun::quietPointOrInFlight()
+{
+    if (chance(50)) {
+        quietPoint();
+        return;
+    }
+    note(QStringLiteral("while work is on its way:"));
+    for (Notice &notice : mNotices)
+        notice.uncertain = notice.uncertain || notice.fate == Notice::Pending;
+}
+
 void InterleavingRun::switchPreference()
 {
-    quietPoint();
+    quietPointOrInFlight();
     const QString key = mPreferences.keys().at(pick(mPreferences.size()));
     const bool mentionsWere = mentionsOn();
     const bool messagesWere = messagesOn();
@@ -384,11 +434,35 @@ void InterleavingRun::switchPreference()
     const bool inPlace = chance(50);
     writeAccount({{QStringLiteral("settings/") + key, mPreferences.value(key)}}, inPlace);
     note(QStringLiteral("%1 switched to %2 %3").arg(key).arg(mPreferences.value(key)).arg(inPlace ? "in place" : "by rename"));
+    // Withdrawn once the daemon has taken the file.
+    for (const QString &eventType : {Mentions, Messages}) {
+        if (!(eventType == Mentions ? mentionsOn() : messagesOn()) && !mSession.waitFor([&] { return shownCount(eventType) == 0; }, 2000))
+            violation(eventType + QStringLiteral(" still shown 2 s after their kind was switched off"));
+    }
+}
+
+// An account file caught half written, cut at any byte, and whole again within a second:
+// neither the account nor a setting may go meanwhile (the next quiet point counts).
+void InterleavingRun::tearAccountFile()
+{
+    const QString path = mSession.environment().accountFile();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return;
+    const QByteArray whole = file.readAll();
+    const int cut = pick(int(whole.size()) + 1);
+    file.resize(cut);
+    file.close();
+    note(QStringLiteral("account file cut at byte %1 of %2").arg(cut).arg(whole.size()));
+    mSession.waitFor([] { return false; }, pick(1000));
+    QFile restored(path);
+    if (restored.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        restored.write(whole);
 }
 
 void InterleavingRun::callDaemon()
 {
-    quietPoint();
+    quietPointOrInFlight();
     QString method = QStringList{QStringLiteral("suspendNotifications"), QStringLiteral("clearMentionNotifications"),
                                  QStringLiteral("clearMessageNotifications"), QStringLiteral("updateLastId")}
                          .at(pick(4));
@@ -416,10 +490,15 @@ void InterleavingRun::callDaemon()
         for (Notice &notice : mNotices)
             notice.fate = notice.eventType == eventType && notice.fate == Notice::Shown ? Notice::Hidden : notice.fate;
     }
-    const QDBusMessage answer = mSession.bus().connection().call(call, QDBus::Block, 1000);
+    // While the feed answers late the daemon waits for it at each item it adds.
+    const QDBusMessage answer = mSession.bus().connection().call(call, QDBus::Block, mFeedLate ? 30000 : 1000);
     if (answer.type() == QDBusMessage::ErrorMessage)
         violation(method + QStringLiteral(" answered ") + answer.errorMessage());
     note(method);
+    if (method == QLatin1String("suspendNotifications") && call.arguments().first().toBool()) {
+        for (const QString &eventType : {Mentions, Messages})
+            mSilentCounts.insert(eventType, shownCount(eventType));
+    }
 }
 
 void InterleavingRun::restart(bool kill)
@@ -432,6 +511,7 @@ void InterleavingRun::restart(bool kill)
         violation(QStringLiteral("the daemon did not end with status 0 on SIGTERM"));
     }
     ++mRestarts;
+    mSilentCounts.clear();
     note(kill ? QStringLiteral("SIGKILL and restart") : QStringLiteral("SIGTERM and restart"));
     if (!mSession.startDaemon())
         violation(QStringLiteral("the daemon did not come back on the bus"));
@@ -440,6 +520,7 @@ void InterleavingRun::restart(bool kill)
 void InterleavingRun::quietPoint()
 {
     ++mQuietPoints;
+    mSilentCounts.clear();
     note(QStringLiteral("quiet point"));
     if (!settle()) {
         violation(QStringLiteral("no refresh went through within 60 s of the faults being cleared"));
@@ -563,10 +644,16 @@ void InterleavingRun::countDuplicates(const QString &id, int count)
                       .arg(mDeleted.contains(id) ? QStringLiteral(" after its deletion") : QString()));
 }
 
-int InterleavingRun::expected(const QString &eventType) const
+// What the rules show of a kind: at least the notices decided for sure, at most those
+// with the uncertain ones the daemon may have shown.
+int InterleavingRun::expected(const QString &eventType, bool atMost) const
 {
     return int(std::count_if(mNotices.cbegin(), mNotices.cend(), [&](const Notice &notice) {
-        return notice.eventType == eventType && notice.fate == Notice::Shown;
+        if (notice.eventType != eventType)
+            return false;
+        if (notice.uncertain)
+            return atMost && notice.fate != Notice::Pending;
+        return notice.fate == Notice::Shown;
     }));
 }
 
@@ -576,15 +663,18 @@ void InterleavingRun::checkTimeline()
     const QStringList items = mSession.itemTweetIds();
     for (const QString &id : newest) {
         const int count = items.count(id);
+        if (mIdless.contains(id))
+            continue;
         if (count == 0)
             violation(QStringLiteral("tweet %1 of the newest 20 is not in the feed").arg(id));
         else
             countDuplicates(id, count);
     }
-    // The daemon withdraws what is newer than the oldest tweet it fetched and missing;
-    // an item posted at a kill, which has no cache row, stays.
+    // The daemon withdraws what is newer than the oldest tweet it fetched and missing (it
+    // leaves out tweets without an id); an item posted at a kill, which has no cache row, stays.
+    const auto oldest = std::find_if(newest.cbegin(), newest.cend(), [this](const QString &id) { return !mIdless.contains(id); });
     for (const QString &id : qAsConst(mDeleted)) {
-        if (!newest.isEmpty() && idNumber(id) > idNumber(newest.first()))
+        if (oldest != newest.cend() && idNumber(id) > idNumber(*oldest))
             countDuplicates(id, items.count(id) + 1);
     }
     QStringList cached;
@@ -594,7 +684,7 @@ void InterleavingRun::checkTimeline()
             cached.append(query.value(0).toString());
     });
     for (const QString &id : newest) {
-        if (!cached.contains(id))
+        if (!cached.contains(id) && !mIdless.contains(id))
             violation(QStringLiteral("tweet %1 has no cache row").arg(id));
     }
 }
@@ -602,9 +692,10 @@ void InterleavingRun::checkTimeline()
 void InterleavingRun::checkNotices()
 {
     for (const QString &eventType : {Mentions, Messages}) {
-        const int shown = mSession.group(eventType).value(QStringLiteral("count")).toInt();
-        if (shown != expected(eventType))
-            violation(QStringLiteral("%1: %2 counted, %3 expected").arg(eventType).arg(shown).arg(expected(eventType)));
+        const int shown = shownCount(eventType);
+        if (shown < expected(eventType, false) || shown > expected(eventType, true))
+            violation(QStringLiteral("%1: %2 counted, %3 to %4 expected")
+                          .arg(eventType).arg(shown).arg(expected(eventType, false)).arg(expected(eventType, true)));
         // The older notifications fold into one: at most it and the newest, counting what
         // the group counts.
         int notifications = 0;
@@ -617,6 +708,23 @@ void InterleavingRun::checkNotices()
         }
         if (notifications > 2 || counted != shown)
             violation(QStringLiteral("%1: %2 notifications counting %3, the group %4").arg(eventType).arg(notifications).arg(counted).arg(shown));
+    }
+}
+
+// After every step: the daemon runs, nothing of a kind is shown while it is off, and
+// nothing new while the application keeps notifications suspended.
+void InterleavingRun::checkInvariants()
+{
+    if (mSession.daemon().state() == QProcess::NotRunning) {
+        violation(QStringLiteral("the daemon ended by itself with status %1").arg(mSession.daemon().exitCode()));
+        return;
+    }
+    for (const QString &eventType : {Mentions, Messages}) {
+        const int shown = shownCount(eventType);
+        if (shown > 0 && !(eventType == Mentions ? mentionsOn() : messagesOn()))
+            violation(QStringLiteral("%1: %2 shown while their kind is off").arg(eventType).arg(shown));
+        if (mSilentCounts.contains(eventType) && shown > mSilentCounts.value(eventType))
+            violation(QStringLiteral("%1: %2 shown while suspended, %3 before").arg(eventType).arg(shown).arg(mSilentCounts.value(eventType)));
     }
 }
 

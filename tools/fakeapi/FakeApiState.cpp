@@ -375,8 +375,8 @@ QCborMap FakeApiState::summary() const
 }
 
 // A new tweet from its description: text, screen_name, and optionally name, id_str,
-// media_url (a photo attachment) and link (a URL entity to that address, whose short
-// address is link_url if given).
+// media_url (a photo attachment), link (a URL entity to that address, whose short
+// address is link_url if given), profile_image_url and omit (fields left out).
 QCborMap FakeApiState::status(const QCborMap &description, QString *error)
 {
     const QString text = description.value(QStringLiteral("text")).toString();
@@ -421,7 +421,17 @@ QCborMap FakeApiState::status(const QCborMap &description, QString *error)
     tweet.insert(QStringLiteral("text"), link.isEmpty() ? text : text + QLatin1Char(' ') + shortLink);
     tweet.insert(QStringLiteral("truncated"), false);
     tweet.insert(QStringLiteral("entities"), entities);
-    tweet.insert(QStringLiteral("user"), userFor(author, description.value(QStringLiteral("name")).toString()));
+    // Odd data a service may send: the author's avatar address as given, fields left out.
+    QCborMap user = userFor(author, description.value(QStringLiteral("name")).toString());
+    if (description.contains(QStringLiteral("profile_image_url")))
+        user.insert(QStringLiteral("profile_image_url"), description.value(QStringLiteral("profile_image_url")).toString());
+    for (const QCborValue &field : description.value(QStringLiteral("omit")).toArray()) {
+        if (field.toString() == QLatin1String("id"))
+            tweet.remove(QStringLiteral("id"));
+        else
+            user.remove(field.toString());
+    }
+    tweet.insert(QStringLiteral("user"), user);
     tweet.insert(QStringLiteral("retweet_count"), 0);
     tweet.insert(QStringLiteral("favorite_count"), 0);
     tweet.insert(QStringLiteral("lang"), QStringLiteral("en"));

@@ -66,4 +66,12 @@ void TestEnvironment::writeDefaultAccount() const
                   {QStringLiteral("account/consumer_secret"), QStringLiteral("consumer-secret")},
                   // A closed port on loopback: a real client never leaves the machine.
                   {QStringLiteral("account/api_base"), QStringLiteral("http://127.0.0.1:9/1.1/")}});
+    // Every switch written out, as the account framework does: one missing from a
+    // rewritten file would be taken for a writer caught half way.
+    QVariantMap switches;
+    for (const char *service : {"account", "contacts", "event_feed", "notifications"})
+        switches.insert(QStringLiteral("services/") + QLatin1String(service), true);
+    for (const char *setting : {"tw-notif-main", "tw-notif-msg", "tw-notif-mention", "tw-notif-followed", "tw-notif-anyone"})
+        switches.insert(QStringLiteral("settings/") + QLatin1String(setting), false);
+    writeAccount(switches);
 }

@@ -39,7 +39,7 @@ public:
 
     // Writes the account file: "group/key" to value, e.g. "account/present" = true.
     void writeAccount(const QVariantMap &values) const;
-    // A present account with credentials and every service on.
+    // A present account with credentials, every service on and every preference off.
     void writeDefaultAccount() const;
 
 private:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 #include "TwAccount.h"
 
+#include "TwFactoryOstra.h"
 #include "TwLoginCheck.h"
 
 #include <QDebug>
@@ -98,7 +99,11 @@ QString TwAccount::defaultFilePath()
 QString TwAccount::apiBase(const QString &filePath)
 {
     QVariantMap values;
-    readValues(filePath, &values);
+    State state;
+    // A file caught half way tells nothing: a client made then takes the session
+    // account's last good read, not the service's default address.
+    if (readValues(filePath, &values) != Read::Done || !stateOf(values, &state))
+        values = TwOstra::TwFactoryOstra::getInstance()->account()->mValues;
     return apiBaseOf(values);
 }
 
@@ -124,7 +129,7 @@ void TwAccount::answerLogin()
     // A file caught in a glitch logs in with what was last read well.
     QVariantMap values;
     State state;
-    if (readState(&values, &state) == Read::Done)
+    if (readState(&values, &state) == Read::Done && !(state.present && lostSwitch(values)))
         mValues = values;
     else
         state = mState;
@@ -208,6 +213,12 @@ TwAccount::Read TwAccount::readValues(const QString &path, QVariantMap *values, 
         qWarning() << Q_FUNC_INFO << "account file empty or too big:" << path << content.size();
         return Read::Unusable;
     }
+    // Every line ends with a line break: a last line without one is a writer caught half
+    // way, whose value may be cut short.
+    if (!content.endsWith('\n')) {
+        qWarning() << Q_FUNC_INFO << "account file ends within a line (cut short?):" << path;
+        return Read::Unusable;
+    }
     // Parsed from a private copy of exactly these bytes, by QSettings' own INI reader.
     QTemporaryFile copy;
     if (!copy.open() || copy.write(content) != content.size() || !copy.flush()) {
@@ -230,16 +241,31 @@ bool TwAccount::stateOf(const QVariantMap &values, State *state)
 {
     bool ok = false;
     state->present = boolean(values.value(PresentKey), &ok);
-    if (!ok)
-        return false;
-    for (TwServiceType::Servicetype service : AllServices)
-        state->services.insert(service, values.value(ServicesGroup + QLatin1Char('/') + serviceKey(service), true).toBool());
+    for (TwServiceType::Servicetype service : AllServices) {
+        bool serviceOk = false;
+        state->services.insert(service, boolean(values.value(ServicesGroup + QLatin1Char('/') + serviceKey(service), true), &serviceOk));
+        ok = ok && serviceOk;
+    }
     const QString settingsPrefix = SettingsGroup + QLatin1Char('/');
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        if (it.key().startsWith(settingsPrefix))
-            state->settings.insert(it.key().mid(settingsPrefix.size()), it.value().toBool());
+        if (!it.key().startsWith(settingsPrefix))
+            continue;
+        bool settingOk = false;
+        state->settings.insert(it.key().mid(settingsPrefix.size()), boolean(it.value(), &settingOk));
+        ok = ok && settingOk;
     }
-    return true;
+    return ok;
+}
+
+bool TwAccount::lostSwitch(const QVariantMap &values) const
+{
+    for (auto it = mValues.cbegin(); it != mValues.cend(); ++it) {
+        const bool isSwitch = it.key().startsWith(ServicesGroup + QLatin1Char('/'))
+            || it.key().startsWith(SettingsGroup + QLatin1Char('/'));
+        if (isSwitch && !values.contains(it.key()))
+            return true;
+    }
+    return false;
 }
 
 TwAccount::Read TwAccount::readState(QVariantMap *values, State *state, QByteArray *bytes) const
@@ -247,7 +273,8 @@ TwAccount::Read TwAccount::readState(QVariantMap *values, State *state, QByteArr
     const Read read = readValues(mPath, values, bytes);
     if (read != Read::Done || stateOf(*values, state))
         return read;
-    qWarning() << Q_FUNC_INFO << "account file without a readable" << PresentKey << "(cut short?):" << mPath;
+    qWarning() << Q_FUNC_INFO << "account file without a readable" << PresentKey
+               << "or with a switch that is no boolean (cut short?):" << mPath;
     values->clear();
     return Read::Unusable;
 }
@@ -291,6 +318,14 @@ void TwAccount::take(bool settled)
         // folder change too); after that the watcher reports the next change.
         if (!settled && !mRecheckTimer.isActive())
             mRecheckTimer.start();
+        return;
+    } else if (!settled && state.present && lostSwitch(values)) {
+        // A writer caught between two lines leaves out the switches after them: a file
+        // without a switch of the last good one is taken only once it stays so.
+        qWarning() << Q_FUNC_INFO << "account file lost a switch (cut short?), looked at again:" << mPath;
+        if (bytes != mLastBytes || !mRecheckTimer.isActive())
+            mRecheckTimer.start();
+        mLastBytes = bytes;
         return;
     } else if (bytes != mLastBytes) {
         // Taken once a second read finds the same bytes: a writer may be half way.

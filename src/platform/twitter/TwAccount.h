@@ -65,6 +65,8 @@ private:
     static Read readValues(const QString &path, QVariantMap *values, QByteArray *bytes = nullptr);
     // The state the values say; false when they say nothing clear about the account.
     static bool stateOf(const QVariantMap &values, State *state);
+    // Whether a "services" or "settings" key of the last good file is missing.
+    bool lostSwitch(const QVariantMap &values) const;
     Read readState(QVariantMap *values, State *state, QByteArray *bytes = nullptr) const;
     // settled: the file was found gone or unusable a while ago and is looked at again.
     void take(bool settled);
