@@ -258,6 +258,8 @@ private:
     bool mMentionFriendsResuming;
     QTimer *mFriendsResumeTimer;
     int mMentionFriendsQueryId;
+    // A friends import is wanted: set at the first start, a login and each sync tick, and
+    // cleared when the import starts (the name is kept from the first start it began with).
     bool mFirstStart;
     bool mContactsUpdatePending;
     int mTimelineQueryId;
