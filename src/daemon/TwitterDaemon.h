@@ -258,8 +258,9 @@ private:
     bool mMentionFriendsResuming;
     QTimer *mFriendsResumeTimer;
     int mMentionFriendsQueryId;
-    // A friends import is wanted: set at the first start, a login and each sync tick, and
-    // cleared when the import starts (the name is kept from the first start it began with).
+    // A friends import is wanted: set at the first start, an account added, each sync tick
+    // and a logout that cut an import short; cleared when the import starts or the logins
+    // are given up. (Named after the first start, where it began.)
     bool mFirstStart;
     bool mContactsUpdatePending;
     int mTimelineQueryId;
