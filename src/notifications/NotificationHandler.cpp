@@ -153,7 +153,7 @@ void NotificationHandler::setNotificationEnabled(quint32 type, bool enabled)
     if (type == TYPE_MESSAGES) {
         clear(TwitterOstra::MessageEventType, true);
     } else if (type == TYPE_MENTIONS) {
-        dropHeldMentions(false);
+        releaseHeldMentions(false);
         clear(TwitterOstra::MentionEventType, true);
     }
 }
@@ -163,7 +163,7 @@ void NotificationHandler::setNotificationEnabled(quint32 type, bool enabled)
 void NotificationHandler::disableNotifications()
 {
     mEnabledTypes = 0;
-    dropHeldMentions(false);
+    releaseHeldMentions(false);
     clear(QString(), true);
 }
 
@@ -172,13 +172,13 @@ void NotificationHandler::setSilent(bool silent)
     qDebug() << Q_FUNC_INFO << silent;
     mSilent = silent;
     if (silent)
-        dropHeldMentions(true);
+        releaseHeldMentions(true);
 }
 
-// Held mentions that may no longer be shown: while silent they are passed over for good,
-// as mentions that come then are, and their id is recorded; with their kind off they wait
-// for it, unrecorded, as mentions that come while it is off do.
-void NotificationHandler::dropHeldMentions(bool record)
+// The held mentions let go, decided or no longer to be shown. record: their id is
+// recorded (shown, or passed over for good while silent); else they come again with the
+// next poll (their kind off, as mentions that come while it is off; or not shown).
+void NotificationHandler::releaseHeldMentions(bool record)
 {
     mPendingMentions.clear();
     mHeldSince.invalidate();
@@ -536,12 +536,5 @@ void NotificationHandler::finishHandleMentionsRetweets()
     }
     for (const QVariant &mention : qAsConst(kept))
         qDebug() << Q_FUNC_INFO << field(mention.toMap(), QStringLiteral("id")) << field(mention.toMap(), QStringLiteral("text"));
-    const bool shown = processMentions(kept);
-    mPendingMentions.clear();
-    mHeldSince.invalidate();
-    // What could not be shown comes again with the next poll.
-    if (shown)
-        recordNewestMention();
-    else
-        mUnrecordedMentions.clear();
+    releaseHeldMentions(processMentions(kept));
 }

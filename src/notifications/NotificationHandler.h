@@ -98,7 +98,7 @@ private:
     // The newer mentions, then the held ones that the newer do not bring again.
     static QVariantList joined(const QVariantList &newer, const QVariantList &held);
     void recordNewestMention();
-    void dropHeldMentions(bool record);
+    void releaseHeldMentions(bool record);
 
     struct Kind;
     static const Kind Messages;
