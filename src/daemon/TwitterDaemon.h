@@ -194,7 +194,7 @@ private:
     void requestFriendsPage(const QString &cursor, int *queryId);
     void requestImportPage(const QString &cursor);
     void requestMentionFriendsPage(const QString &cursor);
-    bool followFriendsCursor(QSet<QString> &asked, const QString &cursor, const char *caller);
+    bool followFriendsCursor(QSet<QString> &asked, const QVariantMap &page, QString *cursor, const char *caller);
     // A friends page refused by the rate limit is asked for again once the window resets:
     // the wait in milliseconds, or -1 for another failure.
     static qint64 rateLimitWait(const QVariantMap &err);

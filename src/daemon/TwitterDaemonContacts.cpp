@@ -47,11 +47,11 @@ void TwitterDaemon::onFriendsPage(const QVariantList &data, int queryId)
     for (const QVariant &user : users)
         prefetchFriendAvatar(user.toMap());
 
-    const QString cursor = page.value(QStringLiteral("next_cursor_str")).toString();
+    QString cursor;
     qDebug() << Q_FUNC_INFO << "Query more friends";
     if (queryId == mFriendsQueryId)
         mFriendsQueryId = -1;
-    const bool lastPage = !followFriendsCursor(mFriendsCursors, cursor, Q_FUNC_INFO);
+    const bool lastPage = !followFriendsCursor(mFriendsCursors, page, &cursor, Q_FUNC_INFO);
     if (!lastPage && mFriendsQueryId == -1 && !mFriendsResuming)
         requestImportPage(cursor);
     if (lastPage)
@@ -176,27 +176,17 @@ void TwitterDaemon::resumeFriendsPaging()
     }
 }
 
-// Whether a friends fetch that has asked for the cursors in asked goes on to the page of
-// this one; if so it is added. The fetch ends at the last page, and at a page without a
-// cursor, a cursor asked for before or the page limit, each with a warning: asking on
-// would start over or go round without end.
-bool TwitterDaemon::followFriendsCursor(QSet<QString> &asked, const QString &cursor, const char *caller)
+// Whether a friends fetch that has asked for the cursors in asked goes on after this page;
+// if so its cursor is added.
+bool TwitterDaemon::followFriendsCursor(QSet<QString> &asked, const QVariantMap &page, QString *cursor, const char *caller)
 {
-    if (cursor == LastCursor)
+    QString oddEnd;
+    *cursor = Tw::Twitter::nextFriendsCursor(page, asked, &oddEnd);
+    if (!oddEnd.isEmpty())
+        qWarning() << caller << "friends fetch:" << oddEnd;
+    if (cursor->isEmpty())
         return false;
-    if (cursor.isEmpty()) {
-        qWarning() << caller << "friends page without next_cursor_str, taken as the last";
-        return false;
-    }
-    if (asked.contains(cursor)) {
-        qWarning() << caller << "friends cursor" << cursor << "asked for before in this fetch, taken as the last page";
-        return false;
-    }
-    if (asked.size() >= Tw::Twitter::MaxFriendsPages) {
-        qWarning() << caller << "friends fetch ended after" << asked.size() << "pages, the cursors go on";
-        return false;
-    }
-    asked.insert(cursor);
+    asked.insert(*cursor);
     return true;
 }
 

@@ -130,10 +130,10 @@ void TwitterDaemon::handleFriendResults(QVariantList data)
     for (const QVariant &user : page.value(QStringLiteral("users")).toList())
         mFriendScreenNames.append(user.toMap().value(QStringLiteral("screen_name")).toString());
 
-    const QString cursor = page.value(QStringLiteral("next_cursor_str")).toString();
+    QString cursor;
     qDebug() << Q_FUNC_INFO << "Query more friends for mentions";
     mMentionFriendsQueryId = -1;
-    if (followFriendsCursor(mMentionFriendsCursors, cursor, Q_FUNC_INFO)) {
+    if (followFriendsCursor(mMentionFriendsCursors, page, &cursor, Q_FUNC_INFO)) {
         requestMentionFriendsPage(cursor);
         return;
     }

@@ -447,13 +447,13 @@ QString TwitterPrivate::storeList(const QString &key, const QVariant &body, cons
 // wait, never mix their pages; a page of a paging not seen from its start completes none.
 void TwitterPrivate::collectFriends(const QString &owner, const QString &cursor, const QVariantMap &page)
 {
-    const bool first = cursor.isEmpty() || cursor == QLatin1String("-1");
+    const bool first = cursor.isEmpty() || cursor == QLatin1String(Twitter::FirstCursor);
     FriendsPaging paging = first ? FriendsPaging() : friendsPaging.take(owner + QLatin1Char('/') + cursor);
     if (!first && paging.cursors.isEmpty()) {
         qDebug() << Q_FUNC_INFO << owner << "page of a paging not seen from its start:" << cursor;
         return;
     }
-    paging.cursors.insert(first ? QStringLiteral("-1") : cursor);
+    paging.cursors.insert(first ? QString::fromLatin1(Twitter::FirstCursor) : cursor);
     for (const QVariant &user : page.value(QStringLiteral("users")).toList()) {
         const QString id = idOf(user);
         if (paging.users.size() < MaxFriends && !paging.ids.contains(id)) {
@@ -461,11 +461,9 @@ void TwitterPrivate::collectFriends(const QString &owner, const QString &cursor,
             paging.users.append(user);
         }
     }
-    const QString next = page.value(QStringLiteral("next_cursor_str")).toString();
-    // The paging ends where the daemon's does: also at a cursor asked for before and at
-    // the page limit, with what arrived.
-    if (!next.isEmpty() && next != QLatin1String("0") && !paging.cursors.contains(next)
-        && paging.cursors.size() < Twitter::MaxFriendsPages) {
+    // The paging ends where the daemon's does, by the same rule.
+    const QString next = Twitter::nextFriendsCursor(page, paging.cursors);
+    if (!next.isEmpty()) {
         if (friendsPaging.size() >= MaxPagings) {
             qWarning() << Q_FUNC_INFO << "too many friends pagings under way; the older ones are dropped";
             friendsPaging.clear();

@@ -6,6 +6,31 @@
 
 namespace Tw {
 
+namespace {
+// 100 pages of the service's largest size hold its largest following.
+const int MaxFriendsPages = 100;
+}
+
+QString Twitter::screenName(const QVariantMap &person)
+{
+    return person.value(QLatin1String(ScreenNameKey)).toString();
+}
+
+QString Twitter::nextFriendsCursor(const QVariantMap &page, const QSet<QString> &asked, QString *oddEnd)
+{
+    const QString next = page.value(QStringLiteral("next_cursor_str")).toString();
+    QString why;
+    if (next.isEmpty())
+        why = QStringLiteral("a page without next_cursor_str, taken as the last");
+    else if (asked.contains(next))
+        why = QStringLiteral("cursor %1 asked for before in this paging, taken as the last page").arg(next);
+    else if (next != QLatin1String("0") && asked.size() >= MaxFriendsPages)
+        why = QStringLiteral("ended after %1 pages, the cursors go on").arg(asked.size());
+    if (oddEnd)
+        *oddEnd = why;
+    return why.isEmpty() && next != QLatin1String("0") ? next : QString();
+}
+
 int Twitter::compareIds(const QString &a, const QString &b)
 {
     if (a.size() != b.size())

@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QObject>
 #include <QScopedPointer>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 
@@ -42,10 +43,18 @@ public:
     };
     Q_ENUM(RetrieveStatus)
 
-    // A friends paging ends at a cursor it has asked for before (a service going round in
-    // a circle) or after this many pages (one whose cursors never end), which hold the
-    // service's largest following; what arrived then counts as the friends.
-    static constexpr int MaxFriendsPages = 100;
+    // A person's screen name, in the service's records and in the requests' arguments.
+    static constexpr const char *ScreenNameKey = "screen_name";
+    static QString screenName(const QVariantMap &person);
+
+    // Friends come in pages, each naming the cursor of the next; a paging starts here.
+    static constexpr const char *FirstCursor = "-1";
+    // The cursor that a friends paging which has asked for the cursors in asked goes on to
+    // after this page, or an empty text where the paging ends: at the last page; and, with
+    // *oddEnd saying why, at a page without a cursor, at a cursor asked for before (a
+    // service going round in a circle) or after the pages that hold the service's largest
+    // following (cursors that never end). What arrived then counts as the friends.
+    static QString nextFriendsCursor(const QVariantMap &page, const QSet<QString> &asked, QString *oddEnd = nullptr);
 
     // In networkRequestError's map of a request the service's rate limit refused: the
     // milliseconds until the endpoint's window resets and the request may be made again.
