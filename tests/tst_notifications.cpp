@@ -453,7 +453,7 @@ void TestNotifications::friendsFetchEndsOnMissingCursorOrFailure()
         return TwitterDouble::later({friendsPage({QStringLiteral("dave")}, last)});
     });
     QSignalSpy fetched(&mHarness.daemon(), &TwitterDaemon::friendsFetched);
-    QTimer *resume = mHarness.timer(QStringLiteral("friendsResumeTimer"));
+    QTimer *resume = mHarness.timer(QStringLiteral("mentionFriendsResumeTimer"));
     const QVariantMap carol = mention(QStringLiteral("50"), QStringLiteral("Carol W"), QStringLiteral("carol_w"));
     poll({carol}, {});
     if (ending == QLatin1String("failure")) {

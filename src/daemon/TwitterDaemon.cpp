@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 #include "TwitterDaemon.h"
 
+#include "FriendsPaging.h"
 #include "Helper.h"
 #include "NetworkMonitor.h"
 #include "NotificationHandler.h"
@@ -60,19 +61,14 @@ TwitterDaemon::TwitterDaemon(bool firstStart, QObject *parent)
     , mLoginRetries(0)
     , mRetryLoginTimer(nullptr)
     , mNextLocalImageQueryId(-2)
-    , mFriendsQueryId(-1)
-    , mFriendsResuming(false)
-    , mMentionFriendsResuming(false)
-    , mFriendsResumeTimer(nullptr)
-    , mMentionFriendsQueryId(-1)
+    , mFriendsPaging(new FriendsPaging(QStringLiteral("friends"), this))
+    , mMentionFriendsPaging(new FriendsPaging(QStringLiteral("mentionFriends"), this))
     , mFirstStart(firstStart)
     , mContactsUpdatePending(false)
     , mTimelineQueryId(-1)
     , mTimerTickCount(0)
     , mForceLogin(false)
     , mNotifHandler(nullptr)
-    , mFetchingMentionFriends(false)
-    , mMentionFriendsFirstPage(false)
     , mEventFeedHung(false)
     , mReleaseMemoryTimer(new QTimer(this))
     , mRepublishTimer(new QTimer(this))
@@ -84,6 +80,17 @@ TwitterDaemon::TwitterDaemon(bool firstStart, QObject *parent)
     mRepublishTimer->setSingleShot(true);
     mRepublishTimer->setInterval(0);
     connect(mRepublishTimer, &QTimer::timeout, this, &TwitterDaemon::republishEventFeed);
+    connectFriendsPagings();
+}
+
+void TwitterDaemon::connectFriendsPagings()
+{
+    connect(mFriendsPaging, &FriendsPaging::page, this, &TwitterDaemon::onImportPage);
+    connect(mFriendsPaging, &FriendsPaging::finished, this, &TwitterDaemon::checkFriendAvatarsDone);
+    connect(mFriendsPaging, &FriendsPaging::failed, this, &TwitterDaemon::onImportPageFailed);
+    connect(mMentionFriendsPaging, &FriendsPaging::page, this, &TwitterDaemon::handleFriendResults);
+    connect(mMentionFriendsPaging, &FriendsPaging::finished, this, [this] { endMentionFriendsFetch(true); });
+    connect(mMentionFriendsPaging, &FriendsPaging::failed, this, &TwitterDaemon::onMentionFriendsPageFailed);
 }
 
 TwitterDaemon::~TwitterDaemon()
@@ -191,13 +198,6 @@ TwitterDaemon::INIT_ERROR TwitterDaemon::init()
     mAvatarTimer->setSingleShot(true);
     connect(mAvatarTimer, &QTimer::timeout, this, &TwitterDaemon::avatarTimeout);
 
-    mFriendsResumeTimer = new QTimer(this);
-    mFriendsResumeTimer->setObjectName(QStringLiteral("friendsResumeTimer"));
-    mFriendsResumeTimer->setSingleShot(true);
-    // A coarse timer may fire before the window has reset, only to be refused again.
-    mFriendsResumeTimer->setTimerType(Qt::PreciseTimer);
-    connect(mFriendsResumeTimer, &QTimer::timeout, this, &TwitterDaemon::resumeFriendsPaging);
-
     connect(mNotifHandler, &NotificationHandler::lastIdMessagesUpdated, this,
             &TwitterDaemon::updateLastIdMessages);
     connect(mNotifHandler, &NotificationHandler::lastIdMentionsUpdated, this,
@@ -222,7 +222,7 @@ void TwitterDaemon::onTimer()
     if (mPlugin)
         mPlugin->updateData(false, true);
     mContactsUpdatePending = true;
-    if (mAccount->isServiceEnabled(TwServiceType::SERVICE_CONTACTS) && mFriendsQueryId == -1 && !mFriendsResuming
+    if (mAccount->isServiceEnabled(TwServiceType::SERVICE_CONTACTS) && !mFriendsPaging->isActive()
         && mFriendAvatarQueryIds.isEmpty() && mFirstStart) {
         mFirstStart = false;
         retrieveFriends();

@@ -18,6 +18,7 @@
 #include <QVariantMap>
 
 class ComHalvexHomeEventFeedInterface;
+class FriendsPaging;
 class Helper;
 class NetworkMonitor;
 class NotificationHandler;
@@ -50,6 +51,7 @@ class Twitter;
 //   TwitterDaemonAvatars.cpp     the author's avatar that a tweet waits for
 //   TwitterDaemonContacts.cpp    the friends import for the contacts daemon
 //   TwitterDaemonPolling.cpp     mentions and messages polling, the followed-only friends list
+// Each friends list comes by a FriendsPaging of its own (FriendsPaging.h).
 class TwitterDaemon : public QObject
 {
     Q_OBJECT
@@ -118,7 +120,6 @@ public:
     // The friends list for the followed-only filter of mentions: fetchFriends() starts a
     // fetch that ends with friendsFetched(); friendScreenNames() is what it gathered.
     void fetchFriends();
-    void handleFriendResults(QVariantList data);
     QStringList friendScreenNames() const;
 
     // The page of a kind's poll (an event type) up to maxId, still since the last-seen id,
@@ -141,7 +142,6 @@ private Q_SLOTS:
     void onTimer();
     void onTimerLogin();
     void avatarTimeout();
-    void resumeFriendsPaging();
     void retryLogin();
     void onTwitterAccountCreated();
     void onOnlineStateChanged(bool isOnline);
@@ -178,7 +178,9 @@ private:
     int avatarQuery(const QMap<QString, QString> &parameters, bool *requested);
     void waitForTimelineAvatar(const QVariant &tweet, const QMap<QString, QString> &parameters);
     void releaseTweetsWaitingFor(const QString &name, const QString &avatar);
-    void onFriendsPage(const QVariantList &data, int queryId);
+    void connectFriendsPagings();
+    void onImportPage(const QVariantList &users);
+    void onImportPageFailed(qint64 rateLimitWait);
     void prefetchFriendAvatar(const QVariantMap &user);
     void checkFriendAvatarsDone();
     void finishContactsUpdate();
@@ -191,16 +193,10 @@ private:
     QMap<QString, QString> pollParameters(const QString &sinceId, const QString &maxId) const;
     // One request of the kind's poll (an event type), up to maxId when it is given.
     bool requestPoll(const QString &eventType, const QString &maxId, int *queryId);
-    void requestFriendsPage(const QString &cursor, int *queryId);
-    void requestImportPage(const QString &cursor);
-    void requestMentionFriendsPage(const QString &cursor);
-    bool followFriendsCursor(QSet<QString> &asked, const QVariantMap &page, QString *cursor, const char *caller);
-    // A friends page refused by the rate limit is asked for again once the window resets:
-    // the wait in milliseconds, or -1 for another failure.
-    static qint64 rateLimitWait(const QVariantMap &err);
+    void handleFriendResults(const QVariantList &users, bool first);
+    void onMentionFriendsPageFailed(qint64 rateLimitWait);
     bool mentionFriendsMayWait(qint64 wait) const;
     void endMentionFriendsFetch(bool decides);
-    void waitForFriendsWindow(qint64 wait, bool *resuming);
     void checkAndRetrieveHelpConfiguration();
     void loginToTwitter();
     void scheduleLogin();
@@ -246,18 +242,10 @@ private:
     QMap<QString, int> mAvatarQueries;
     QMap<int, QString> mAvatarQueryIds;
     QMap<int, QString> mFriendAvatarQueryIds;
-    int mFriendsQueryId;
-    // The cursors each friends fetch has asked for: the contacts' and the mentions'.
-    QSet<QString> mFriendsCursors;
-    QSet<QString> mMentionFriendsCursors;
-    // The cursor of each fetch's latest page, and whether that page waits for the rate
-    // limit's window to reset (resumed by mFriendsResumeTimer).
-    QString mFriendsCursor;
-    QString mMentionFriendsCursor;
-    bool mFriendsResuming;
-    bool mMentionFriendsResuming;
-    QTimer *mFriendsResumeTimer;
-    int mMentionFriendsQueryId;
+    // The friends pagings of the contacts import and of the followed-only filter; the
+    // query id of each one's page in flight is its queryId().
+    FriendsPaging *mFriendsPaging;
+    FriendsPaging *mMentionFriendsPaging;
     // A friends import is wanted: set at the first start, an account added, each sync tick
     // and a logout that cut an import short; cleared when the import starts or the logins
     // are given up. (Named after the first start, where it began.)
@@ -269,10 +257,7 @@ private:
     NotificationHandler *mNotifHandler;
     QMutex mLastIdMessagesMutex;
     QMutex mLastIdMentionsMutex;
-    bool mFetchingMentionFriends;
     QStringList mFriendScreenNames;
-    // The next page of the mentions' friends fetch is its first: the list starts anew.
-    bool mMentionFriendsFirstPage;
     // An item post timed out during this refresh.
     bool mEventFeedHung;
     // Started when a refresh is over: the memory its replies and pictures took goes back

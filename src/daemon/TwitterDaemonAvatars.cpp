@@ -14,14 +14,7 @@
 #include <algorithm>
 
 namespace {
-
-const QString ScreenNameKey = QStringLiteral("screen_name");
-
-QString screenName(const QVariantMap &person)
-{
-    return person.value(ScreenNameKey).toString();
-}
-
+const QString ScreenNameKey = QString::fromLatin1(Tw::Twitter::ScreenNameKey);
 }
 
 // The person shown for a tweet: for a retweet the retweeted tweet's author.
@@ -36,7 +29,7 @@ QMap<QString, QString> TwitterDaemon::avatarParameters(const QVariantMap &person
 {
     QString url = EventFeed::pictureAddress(person, QStringLiteral("profile_image_url"));
     url.replace(QStringLiteral("_normal."), QStringLiteral("_bigger."));
-    return {{ScreenNameKey, screenName(person)}, {QStringLiteral("url"), url},
+    return {{ScreenNameKey, Tw::Twitter::screenName(person)}, {QStringLiteral("url"), url},
             {QStringLiteral("size"), QStringLiteral("bigger")}};
 }
 
@@ -100,10 +93,6 @@ void TwitterDaemon::waitForTimelineAvatar(const QVariant &tweet, const QMap<QStr
 void TwitterDaemon::onUserUpdated(const UserType::UserType &type, const QVariantList &data, int queryId)
 {
     qDebug() << Q_FUNC_INFO;
-    if (type == UserType::FriendsList) {
-        onFriendsPage(data, queryId);
-        return;
-    }
     if (type != UserType::ProfileImage && type != UserType::Avatar)
         return;
     qDebug() << Q_FUNC_INFO << "Got avatar" << data;
@@ -131,7 +120,7 @@ void TwitterDaemon::releaseTweetsWaitingFor(const QString &name, const QString &
 {
     const QVariantList waiting = mTweetsWaitingForAvatar;
     for (const QVariant &tweet : waiting) {
-        if (screenName(author(tweet.toMap())) != name)
+        if (Tw::Twitter::screenName(author(tweet.toMap())) != name)
             continue;
         mTweetsWaitingForAvatar.removeOne(tweet);
         publishTweet(tweet.toMap(), avatar);

@@ -4,6 +4,7 @@
 
 #include "TwitterDaemon.h"
 
+#include "FriendsPaging.h"
 #include "PendingImageItem.h"
 #include "TwitterOstra.h"
 
@@ -39,37 +40,8 @@ void TwitterDaemon::onNetworkRequestError(int queryId, const QVariantMap &err)
         mTimelineQueryId = -1;
         return;
     }
-    if (queryId == mMentionFriendsQueryId) {
-        mMentionFriendsQueryId = -1;
-        const qint64 wait = rateLimitWait(err);
-        if (wait >= 0 && mentionFriendsMayWait(wait)) {
-            waitForFriendsWindow(wait, &mMentionFriendsResuming);
-            return;
-        }
-        // Decided by a part of the list, mentions of friends not in it would be lost for
-        // good: they stay held, unrecorded, and the next poll brings them to a new fetch.
-        if (wait < 0 && mentionFriendsMayWait(0)) {
-            qWarning() << Q_FUNC_INFO << "failed to fetch friendlist for mentions notificatons, the mentions wait for the next poll";
-            endMentionFriendsFetch(false);
-            return;
-        }
-        qWarning() << Q_FUNC_INFO << "failed to fetch friendlist for mentions notificatons, returning current list";
-        endMentionFriendsFetch(true);
+    if (mFriendsPaging->takeError(queryId, err) || mMentionFriendsPaging->takeError(queryId, err))
         return;
-    }
-    if (queryId == mFriendsQueryId) {
-        mFriendsQueryId = -1;
-        const qint64 wait = rateLimitWait(err);
-        if (wait >= 0) {
-            waitForFriendsWindow(wait, &mFriendsResuming);
-            return;
-        }
-        // Nothing more is on its way: the import ends with the friends of the last whole
-        // paging, and the next tick asks again.
-        qWarning() << Q_FUNC_INFO << "Friends request failed, the import ends with the friends at hand";
-        checkFriendAvatarsDone();
-        return;
-    }
     releaseFailedAvatar(queryId);
 }
 

@@ -4,6 +4,7 @@
 
 #include "TwitterDaemon.h"
 
+#include "FriendsPaging.h"
 #include "FeedItem.h"
 #include "NotificationHandler.h"
 #include "OGConfItem.h"
@@ -105,6 +106,8 @@ void TwitterDaemon::onTwitterAuthenticated(const QString &token, const QString &
     mTwitter->setMask(avatarMask());
     connect(mTwitter, &Tw::Twitter::timelineUpdated, this, &TwitterDaemon::onTimelineUpdated);
     connect(mTwitter, &Tw::Twitter::userUpdated, this, &TwitterDaemon::onUserUpdated);
+    connect(mTwitter, &Tw::Twitter::userUpdated, mFriendsPaging, &FriendsPaging::takePage);
+    connect(mTwitter, &Tw::Twitter::userUpdated, mMentionFriendsPaging, &FriendsPaging::takePage);
     connect(mTwitter, &Tw::Twitter::helpRetrieved, this, &TwitterDaemon::onHelpRetrieved);
     connect(mTwitter, &Tw::Twitter::networkRequestError, this, &TwitterDaemon::onNetworkRequestError);
     connect(mTwitter, &Tw::Twitter::tinyUrlImageLoaded, this, &TwitterDaemon::onTinyUrlThumbLoaded);
@@ -284,17 +287,12 @@ void TwitterDaemon::forgetRequestsInFlight()
     mPendingImageItems.clear();
     mTimelineQueryId = -1;
     // A contacts import cut short is wanted again at the next tick.
-    if (mFriendsQueryId != -1 || mFriendsResuming)
+    if (mFriendsPaging->isActive())
         mFirstStart = true;
-    mFriendsQueryId = -1;
-    mMentionFriendsQueryId = -1;
-    mFriendsResuming = false;
-    mMentionFriendsResuming = false;
-    mFetchingMentionFriends = false;
+    mFriendsPaging->stop();
+    mMentionFriendsPaging->stop();
     if (mAvatarTimer)
         mAvatarTimer->stop();
-    if (mFriendsResumeTimer)
-        mFriendsResumeTimer->stop();
 }
 
 void TwitterDaemon::releaseRunner()

@@ -4,6 +4,7 @@
 
 #include "TwitterDaemon.h"
 
+#include "FriendsPaging.h"
 #include "NotificationHandler.h"
 #include "TwAccount.h"
 #include "Twitter.h"
@@ -12,7 +13,8 @@
 #include <QDebug>
 
 namespace {
-const QString FirstCursor = QStringLiteral("-1");
+// Mentions held for the followed-only filter wait more than one window, less than two.
+const qint64 MaxMentionsWaitMs = 20 * 60 * 1000;
 }
 
 void TwitterDaemon::tryUpdateMessages()
@@ -33,8 +35,8 @@ void TwitterDaemon::tryUpdateMentions()
 // "max_id" and the largest page.
 QMap<QString, QString> TwitterDaemon::pollParameters(const QString &sinceId, const QString &maxId) const
 {
-    QMap<QString, QString> parameters = {{QStringLiteral("cursor"), FirstCursor},
-                                         {QStringLiteral("screen_name"), mUserName}};
+    QMap<QString, QString> parameters = {{QStringLiteral("cursor"), QString::fromLatin1(Tw::Twitter::FirstCursor)},
+                                         {QString::fromLatin1(Tw::Twitter::ScreenNameKey), mUserName}};
     if (!sinceId.isEmpty())
         parameters.insert(QStringLiteral("since_id"), sinceId);
     if (!maxId.isEmpty()) {
@@ -109,42 +111,50 @@ void TwitterDaemon::fetchFriends()
     qDebug() << Q_FUNC_INFO;
     // A fetch under way, or waiting for the rate limit, ends with friendsFetched(), which
     // serves this request too.
-    if (mMentionFriendsQueryId != -1 || mMentionFriendsResuming || !mLoggedIn)
-        return;
-    if (!mTwitter) {
-        qCritical() << Q_FUNC_INFO << "mTwitter == NULL";
-        return;
-    }
-    mMentionFriendsFirstPage = true;
-    mMentionFriendsCursors = {FirstCursor};
-    requestMentionFriendsPage(FirstCursor);
-    mFetchingMentionFriends = true;
+    if (!mMentionFriendsPaging->isActive() && mLoggedIn)
+        mMentionFriendsPaging->start(mTwitter, mUserName);
 }
 
-void TwitterDaemon::handleFriendResults(QVariantList data)
+void TwitterDaemon::handleFriendResults(const QVariantList &users, bool first)
 {
-    const QVariantMap page = data.value(0).toMap();
-    if (mMentionFriendsFirstPage)
+    if (first)
         mFriendScreenNames.clear();
-    mMentionFriendsFirstPage = false;
-    for (const QVariant &user : page.value(QStringLiteral("users")).toList())
-        mFriendScreenNames.append(user.toMap().value(QStringLiteral("screen_name")).toString());
+    for (const QVariant &user : users)
+        mFriendScreenNames.append(Tw::Twitter::screenName(user.toMap()));
+}
 
-    QString cursor;
-    qDebug() << Q_FUNC_INFO << "Query more friends for mentions";
-    mMentionFriendsQueryId = -1;
-    if (followFriendsCursor(mMentionFriendsCursors, page, &cursor, Q_FUNC_INFO)) {
-        requestMentionFriendsPage(cursor);
+void TwitterDaemon::onMentionFriendsPageFailed(qint64 rateLimitWait)
+{
+    if (rateLimitWait >= 0 && mentionFriendsMayWait(rateLimitWait)) {
+        mMentionFriendsPaging->resumeAfter(rateLimitWait);
         return;
     }
+    // Decided by a part of the list, mentions of friends not in it would be lost for
+    // good: they stay held, unrecorded, and the next poll brings them to a new fetch.
+    if (rateLimitWait < 0 && mentionFriendsMayWait(0)) {
+        qWarning() << Q_FUNC_INFO << "failed to fetch friendlist for mentions notificatons, the mentions wait for the next poll";
+        endMentionFriendsFetch(false);
+        return;
+    }
+    qWarning() << Q_FUNC_INFO << "failed to fetch friendlist for mentions notificatons, returning current list";
     endMentionFriendsFetch(true);
+}
+
+// Mentions held for the friends list wait for it only so long, however many fetches that
+// takes; then they are decided with the names that arrived.
+bool TwitterDaemon::mentionFriendsMayWait(qint64 wait) const
+{
+    if (mNotifHandler->mentionsHeldForMs() + wait <= MaxMentionsWaitMs)
+        return true;
+    qWarning() << Q_FUNC_INFO << "the friends list for mentions is held by the rate limit for" << wait
+               << "ms more; deciding with the" << mFriendScreenNames.size() << "names that arrived";
+    return false;
 }
 
 // Every fetch that ends is told once, fetched or failed; only one that has the whole list,
 // or all the held mentions may wait for, decides them.
 void TwitterDaemon::endMentionFriendsFetch(bool decides)
 {
-    mFetchingMentionFriends = false;
     if (decides)
         mNotifHandler->finishHandleMentionsRetweets();
     emit friendsFetched();
