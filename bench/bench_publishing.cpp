@@ -128,7 +128,7 @@ void BenchPublishing::staleRemoval()
     for (int i = rows - 1; i >= rows - 20; --i)
         fetched.append(QVariantMap{{QStringLiteral("id"), QString::number(base + qint64(i) * 1000)}});
     QBENCHMARK {
-        mHarness.daemon().removeStaleItems(fetched);
+        mHarness.daemon().removeStaleItems(TwitterDaemon::FetchedIds(fetched));
     }
 }
 

@@ -142,7 +142,7 @@ void TestItemCache::staleRemovalHonoursTheFetchedSpan()
     const QMap<QString, qint64> rows = {{"998", 1}, {"999", 2}, {"1000", 3}, {"1001", 4}, {"1002", 5}, {"20000", 6}};
     seed(rows);
 
-    mHarness.daemon().removeStaleItems(timeline(fetched));
+    mHarness.daemon().removeStaleItems(TwitterDaemon::FetchedIds(timeline(fetched)));
 
     QMap<QString, qint64> expectedRows = rows;
     QList<qint64> expectedRemovals;
@@ -158,7 +158,7 @@ void TestItemCache::staleRemovalHonoursTheFetchedSpan()
 void TestItemCache::emptyTimelineTouchesNothing()
 {
     seed({{QStringLiteral("5"), 1}});
-    mHarness.daemon().removeStaleItems(QVariantList());
+    mHarness.daemon().removeStaleItems(TwitterDaemon::FetchedIds(QVariantList()));
     QCOMPARE(mHarness.cachedItems().size(), 1);
     QVERIFY(mHarness.feed().calls().isEmpty());
 }
@@ -190,14 +190,14 @@ void TestItemCache::hostileIdsAreDataNotSql()
     QCOMPARE(cached, (QSet<QString>{id, QStringLiteral("1000")}));
 
     // As a fetched id it selects exactly what its text says; the other rows are untouched.
-    daemon.removeStaleItems(timeline({QStringLiteral("1001"), id}));
+    daemon.removeStaleItems(TwitterDaemon::FetchedIds(timeline({QStringLiteral("1001"), id})));
     const QMap<QString, qint64> rows = mHarness.cachedItems();
     QVERIFY(rows.contains(QStringLiteral("1001")));
     QVERIFY(rows.contains(id));
     QVERIFY(mHarness.cache().tables().contains(QStringLiteral("items")));
 
     // Longer than the only fetched id, it counts as newer and goes, with nothing else.
-    daemon.removeStaleItems(timeline({QStringLiteral("1001")}));
+    daemon.removeStaleItems(TwitterDaemon::FetchedIds(timeline({QStringLiteral("1001")})));
     QCOMPARE(mHarness.cachedItems().keys(), QStringList({QStringLiteral("1000"), QStringLiteral("1001")}));
 }
 

@@ -54,7 +54,7 @@ TwitterDaemon::TwitterDaemon(bool firstStart, QObject *parent)
     , mTwitter(nullptr)
     , mSdp(nullptr)
     , mPlugin(nullptr)
-    , mNetworkManager(new NetworkMonitor(this))
+    , mNetworkMonitor(new NetworkMonitor(this))
     , mEventFeedIf(nullptr)
     , mLoggedIn(false)
     , mLoginInProgress(false)
@@ -65,7 +65,6 @@ TwitterDaemon::TwitterDaemon(bool firstStart, QObject *parent)
     , mMentionFriendsPaging(new FriendsPaging(QStringLiteral("mentionFriends"), this))
     , mFirstStart(firstStart)
     , mContactsUpdatePending(false)
-    , mTimelineQueryId(-1)
     , mTimerTickCount(0)
     , mForceLogin(false)
     , mNotifHandler(nullptr)
@@ -98,7 +97,6 @@ TwitterDaemon::~TwitterDaemon()
     releasePreparedQueries();
     mDb.close();
     delete mHelper;
-    qDeleteAll(mPendingImageItems);
     delete mSdp;
     delete mTwitter;
 }
@@ -171,7 +169,7 @@ TwitterDaemon::INIT_ERROR TwitterDaemon::init()
         return INIT_ERROR_DATABASE;
     }
 
-    connect(mNetworkManager, &NetworkMonitor::onlineStateChanged, this,
+    connect(mNetworkMonitor, &NetworkMonitor::onlineStateChanged, this,
             &TwitterDaemon::onOnlineStateChanged);
 
     mLoginTimer = new QTimer(this);
@@ -179,7 +177,7 @@ TwitterDaemon::INIT_ERROR TwitterDaemon::init()
     mLoginTimer->setInterval(LoginDelayMs);
     mLoginTimer->setSingleShot(true);
     connect(mLoginTimer, &QTimer::timeout, this, &TwitterDaemon::onTimerLogin);
-    if (mNetworkManager->isOnline())
+    if (mNetworkMonitor->isOnline())
         mLoginTimer->start();
 
     mSyncTimer = new SyncTimer(this);
@@ -223,7 +221,7 @@ void TwitterDaemon::onTimer()
         mPlugin->updateData(false, true);
     mContactsUpdatePending = true;
     if (mAccount->isServiceEnabled(TwServiceType::SERVICE_CONTACTS) && !mFriendsPaging->isActive()
-        && mFriendAvatarQueryIds.isEmpty() && mFirstStart) {
+        && mInFlight.friendAvatarQueryIds.isEmpty() && mFirstStart) {
         mFirstStart = false;
         retrieveFriends();
     }

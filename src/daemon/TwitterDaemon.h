@@ -17,6 +17,9 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <memory>
+#include <vector>
+
 class ComHalvexHomeEventFeedInterface;
 class FriendsPaging;
 class Helper;
@@ -101,7 +104,6 @@ public:
     // (every tweet then counts as cached).
     bool cachedTweetIds(const FetchedIds &fetched, QSet<QString> *cached);
     // Withdraws the items of cached tweets that a fetched timeline no longer lists.
-    void removeStaleItems(const QVariantList &timeline);
     void removeStaleItems(const FetchedIds &fetched);
 
     // Composes the tweet's event feed item and posts it; the item id, or -1.
@@ -177,6 +179,7 @@ private:
     QVariantList cachedAvatar(const QMap<QString, QString> &parameters);
     int avatarQuery(const QMap<QString, QString> &parameters, bool *requested);
     void waitForTimelineAvatar(const QVariant &tweet, const QMap<QString, QString> &parameters);
+    bool avatarAnswered(int queryId, const QString &avatar);
     void releaseTweetsWaitingFor(const QString &name, const QString &avatar);
     void connectFriendsPagings();
     void onImportPage(const QVariantList &users);
@@ -218,7 +221,7 @@ private:
     Tw::Twitter *mTwitter;
     SdpImpl *mSdp;
     TwitterPlugin *mPlugin;
-    NetworkMonitor *mNetworkManager;
+    NetworkMonitor *mNetworkMonitor;
     ComHalvexHomeEventFeedInterface *mEventFeedIf;
     QSqlDatabase mDb;
     // Statements run for every refresh or tweet, prepared once; a change of
@@ -236,12 +239,23 @@ private:
     bool mLoginInProgress;
     int mLoginRetries;
     QTimer *mRetryLoginTimer;
-    QList<PendingImageItem *> mPendingImageItems;
     int mNextLocalImageQueryId;
-    QVariantList mTweetsWaitingForAvatar;
-    QMap<QString, int> mAvatarQueries;
-    QMap<int, QString> mAvatarQueryIds;
-    QMap<int, QString> mFriendAvatarQueryIds;
+    // What waits on the answers of the session's client. A logout forgets it whole: the
+    // client that would answer goes with the session.
+    struct RequestsInFlight {
+        // The home timeline request of the refresh under way; -1 when none.
+        int timelineQueryId = -1;
+        // Tweets held back until their thumbnails are in.
+        std::vector<std::unique_ptr<PendingImageItem>> pendingImageItems;
+        // Timeline tweets waiting for their author's avatar.
+        QVariantList tweetsWaitingForAvatar;
+        // The avatar request of each screen name (lower case), and the screen name of each
+        // request that timeline tweets or the friends prefetch wait for.
+        QMap<QString, int> avatarQueries;
+        QMap<int, QString> avatarQueryIds;
+        QMap<int, QString> friendAvatarQueryIds;
+    };
+    RequestsInFlight mInFlight;
     // The friends pagings of the contacts import and of the followed-only filter; the
     // query id of each one's page in flight is its queryId().
     FriendsPaging *mFriendsPaging;
@@ -251,7 +265,6 @@ private:
     // are given up. (Named after the first start, where it began.)
     bool mFirstStart;
     bool mContactsUpdatePending;
-    int mTimelineQueryId;
     int mTimerTickCount;
     bool mForceLogin;
     NotificationHandler *mNotifHandler;

@@ -39,8 +39,8 @@ int TwitterDaemon::avatarQuery(const QMap<QString, QString> &parameters, bool *r
 {
     *requested = false;
     const QString key = parameters.value(ScreenNameKey).toLower();
-    if (mAvatarQueries.contains(key))
-        return mAvatarQueries.value(key);
+    if (mInFlight.avatarQueries.contains(key))
+        return mInFlight.avatarQueries.value(key);
     qDebug() << Q_FUNC_INFO << "Query avatar for" << parameters.value(ScreenNameKey);
     QVariantList result;
     int queryId = -1;
@@ -50,7 +50,7 @@ int TwitterDaemon::avatarQuery(const QMap<QString, QString> &parameters, bool *r
         qCritical() << Q_FUNC_INFO << "retrieveUserResources returned != ok";
         return -1;
     }
-    mAvatarQueries.insert(key, queryId);
+    mInFlight.avatarQueries.insert(key, queryId);
     *requested = true;
     return queryId;
 }
@@ -71,10 +71,10 @@ void TwitterDaemon::waitForTimelineAvatar(const QVariant &tweet, const QMap<QStr
 {
     // A refresh while the avatar is on its way finds the tweet again: it waits once.
     const QVariant id = tweet.toMap().value(QStringLiteral("id"));
-    const bool waiting = std::any_of(mTweetsWaitingForAvatar.cbegin(), mTweetsWaitingForAvatar.cend(),
+    const bool waiting = std::any_of(mInFlight.tweetsWaitingForAvatar.cbegin(), mInFlight.tweetsWaitingForAvatar.cend(),
                                      [&id](const QVariant &other) { return other.toMap().value(QStringLiteral("id")) == id; });
     if (!waiting)
-        mTweetsWaitingForAvatar.append(tweet);
+        mInFlight.tweetsWaitingForAvatar.append(tweet);
     bool requested = false;
     const int queryId = avatarQuery(parameters, &requested);
     if (queryId == -1 && !requested) {
@@ -83,11 +83,11 @@ void TwitterDaemon::waitForTimelineAvatar(const QVariant &tweet, const QMap<QStr
         releaseTweetsWaitingFor(parameters.value(ScreenNameKey), TwitterOstra::DefaultAvatar);
         return;
     }
-    if (!requested && mAvatarQueryIds.contains(queryId))
+    if (!requested && mInFlight.avatarQueryIds.contains(queryId))
         return;
-    mAvatarQueryIds.insert(queryId, parameters.value(ScreenNameKey));
+    mInFlight.avatarQueryIds.insert(queryId, parameters.value(ScreenNameKey));
     qDebug() << Q_FUNC_INFO << (requested ? "mAvatarQueryIds add:" : "mAvatarQueryIds link:") << queryId
-             << ", count: " << mAvatarQueryIds.size();
+             << ", count: " << mInFlight.avatarQueryIds.size();
 }
 
 void TwitterDaemon::onUserUpdated(const UserType::UserType &type, const QVariantList &data, int queryId)
@@ -97,32 +97,42 @@ void TwitterDaemon::onUserUpdated(const UserType::UserType &type, const QVariant
         return;
     qDebug() << Q_FUNC_INFO << "Got avatar" << data;
 
-    if (mAvatarQueryIds.contains(queryId)) {
-        qDebug() << Q_FUNC_INFO << "Avatar query ID match";
-        const QString name = mAvatarQueryIds.take(queryId);
-        mAvatarQueries.remove(name.toLower());
-        releaseTweetsWaitingFor(name, data.value(0).toString());
-        if (mAvatarQueryIds.isEmpty()) {
-            mTimelineQueryId = -1;
-            mReleaseMemoryTimer->start();
+    avatarAnswered(queryId, data.value(0).toString());
+}
+
+// The avatar request answered with this avatar, or failed with the default one: the
+// timeline tweets waiting for it go out, the friends prefetch moves on, and the screen
+// name may be asked for again. False when no avatar request had this id.
+bool TwitterDaemon::avatarAnswered(int queryId, const QString &avatar)
+{
+    const bool forTimeline = mInFlight.avatarQueryIds.contains(queryId);
+    const bool forFriend = mInFlight.friendAvatarQueryIds.contains(queryId);
+    if (!forTimeline && !forFriend)
+        return false;
+    const QString name = forTimeline ? mInFlight.avatarQueryIds.take(queryId) : mInFlight.friendAvatarQueryIds.value(queryId);
+    mInFlight.friendAvatarQueryIds.remove(queryId);
+    mInFlight.avatarQueries.remove(name.toLower());
+    if (forTimeline) {
+        releaseTweetsWaitingFor(name, avatar);
+        if (mInFlight.avatarQueryIds.isEmpty()) {
             qDebug() << Q_FUNC_INFO << "All needed (timeline) avatars fetched from network";
+            mInFlight.timelineQueryId = -1;
+            mReleaseMemoryTimer->start();
         }
     }
-    if (mFriendAvatarQueryIds.contains(queryId)) {
-        qDebug() << Q_FUNC_INFO << "Friend avatar query ID match";
-        mAvatarQueries.remove(mFriendAvatarQueryIds.take(queryId).toLower());
+    if (forFriend)
         checkFriendAvatarsDone();
-    }
+    return true;
 }
 
 // Publishes, in their order, the waiting tweets whose author has exactly this screen name.
 void TwitterDaemon::releaseTweetsWaitingFor(const QString &name, const QString &avatar)
 {
-    const QVariantList waiting = mTweetsWaitingForAvatar;
+    const QVariantList waiting = mInFlight.tweetsWaitingForAvatar;
     for (const QVariant &tweet : waiting) {
         if (Tw::Twitter::screenName(author(tweet.toMap())) != name)
             continue;
-        mTweetsWaitingForAvatar.removeOne(tweet);
+        mInFlight.tweetsWaitingForAvatar.removeOne(tweet);
         publishTweet(tweet.toMap(), avatar);
     }
 }

@@ -42,14 +42,14 @@ void TwitterDaemon::prefetchFriendAvatar(const QVariantMap &user)
     bool requested = false;
     const int queryId = avatarQuery(parameters, &requested);
     if (requested) {
-        mFriendAvatarQueryIds.insert(queryId, Tw::Twitter::screenName(user));
-        qDebug() << Q_FUNC_INFO << "mFriendAvatarQueryIds count: " << mFriendAvatarQueryIds.size();
+        mInFlight.friendAvatarQueryIds.insert(queryId, Tw::Twitter::screenName(user));
+        qDebug() << Q_FUNC_INFO << "mFriendAvatarQueryIds count: " << mInFlight.friendAvatarQueryIds.size();
         // The prefetch ends at the latest a minute after its last request.
         mAvatarTimer->start();
-    } else if (queryId != -1 && !mFriendAvatarQueryIds.contains(queryId)) {
-        mFriendAvatarQueryIds.insert(queryId, Tw::Twitter::screenName(user));
+    } else if (queryId != -1 && !mInFlight.friendAvatarQueryIds.contains(queryId)) {
+        mInFlight.friendAvatarQueryIds.insert(queryId, Tw::Twitter::screenName(user));
         qDebug() << Q_FUNC_INFO << "mFriendAvatarQueryIds link:" << queryId << ", count: "
-                 << mFriendAvatarQueryIds.size();
+                 << mInFlight.friendAvatarQueryIds.size();
     }
 }
 
@@ -58,7 +58,7 @@ void TwitterDaemon::checkFriendAvatarsDone()
     mAvatarTimer->stop();
     if (!mAccount->isServiceEnabled(TwServiceType::SERVICE_CONTACTS))
         return;
-    if (!mFriendAvatarQueryIds.isEmpty() || mFriendsPaging->isActive()) {
+    if (!mInFlight.friendAvatarQueryIds.isEmpty() || mFriendsPaging->isActive()) {
         mAvatarTimer->start();
         return;
     }
@@ -67,10 +67,10 @@ void TwitterDaemon::checkFriendAvatarsDone()
 
 void TwitterDaemon::avatarTimeout()
 {
-    if (mFriendAvatarQueryIds.isEmpty())
+    if (mInFlight.friendAvatarQueryIds.isEmpty())
         return;
-    qWarning() << Q_FUNC_INFO << "Got timeout fetching avatars. Removing requests:" << mFriendAvatarQueryIds;
-    mFriendAvatarQueryIds.clear();
+    qWarning() << Q_FUNC_INFO << "Got timeout fetching avatars. Removing requests:" << mInFlight.friendAvatarQueryIds;
+    mInFlight.friendAvatarQueryIds.clear();
     // Friends pages still to come finish the import with their last one.
     if (!mFriendsPaging->isActive())
         finishContactsUpdate();

@@ -29,15 +29,15 @@ void TwitterDaemon::onNetworkRequestError(int queryId, const QVariantMap &err)
     }
 
     // A failed thumbnail counts as answered, with no picture.
-    for (const PendingImageItem *item : qAsConst(mPendingImageItems)) {
+    for (const auto &item : mInFlight.pendingImageItems) {
         if (item->queryIds.contains(queryId)) {
             onTinyUrlThumbLoaded(QString(), queryId);
             return;
         }
     }
-    if (queryId == mTimelineQueryId) {
+    if (queryId == mInFlight.timelineQueryId) {
         qWarning() << Q_FUNC_INFO << "Timeline request failed";
-        mTimelineQueryId = -1;
+        mInFlight.timelineQueryId = -1;
         return;
     }
     if (mFriendsPaging->takeError(queryId, err) || mMentionFriendsPaging->takeError(queryId, err))
@@ -45,35 +45,19 @@ void TwitterDaemon::onNetworkRequestError(int queryId, const QVariantMap &err)
     releaseFailedAvatar(queryId);
 }
 
-// The avatar request failed: its tweets go out with the default avatar, the friends
-// prefetch moves on, and the screen name may be asked for again.
+// A failed avatar request counts as answered with the default avatar. An unknown id may
+// still be linked to a screen name, which may then be asked for again.
 void TwitterDaemon::releaseFailedAvatar(int queryId)
 {
-    QString name;
-    if (mAvatarQueryIds.contains(queryId)) {
+    if (avatarAnswered(queryId, TwitterOstra::DefaultAvatar)) {
         qWarning() << Q_FUNC_INFO << "Avatar request failed";
-        name = mAvatarQueryIds.value(queryId);
-        releaseTweetsWaitingFor(name, TwitterOstra::DefaultAvatar);
-        mAvatarQueryIds.remove(queryId);
-        if (mAvatarQueryIds.isEmpty()) {
-            qDebug() << Q_FUNC_INFO << "All needed avatars fetched from network";
-            mTimelineQueryId = -1;
-        }
-    }
-    if (mFriendAvatarQueryIds.contains(queryId)) {
-        qWarning() << Q_FUNC_INFO << "Friend avatar reguest failed";
-        name = mFriendAvatarQueryIds.take(queryId);
-        checkFriendAvatarsDone();
-    }
-    if (!name.isEmpty()) {
-        mAvatarQueries.remove(name.toLower());
         return;
     }
     qWarning() << Q_FUNC_INFO << "Unhandled error: queryId ==" << queryId;
-    for (auto it = mAvatarQueries.begin(); it != mAvatarQueries.end();) {
+    for (auto it = mInFlight.avatarQueries.begin(); it != mInFlight.avatarQueries.end();) {
         if (it.value() == queryId) {
-            qDebug() << Q_FUNC_INFO << "Found mAvatarQueries:" << it.key();
-            it = mAvatarQueries.erase(it);
+            qDebug() << Q_FUNC_INFO << "Found an avatar request:" << it.key();
+            it = mInFlight.avatarQueries.erase(it);
         } else {
             ++it;
         }

@@ -209,12 +209,6 @@ bool TwitterDaemon::cachedTweetIds(const FetchedIds &fetched, QSet<QString> *cac
     return true;
 }
 
-void TwitterDaemon::removeStaleItems(const QVariantList &timeline)
-{
-    if (!timeline.isEmpty())
-        removeStaleItems(FetchedIds(timeline));
-}
-
 void TwitterDaemon::removeStaleItems(const FetchedIds &fetched)
 {
     if (fetched.ids.isEmpty())

@@ -279,13 +279,7 @@ void TwitterDaemon::releaseSession()
 // held for the friends list are decided by a fetch of the next session.
 void TwitterDaemon::forgetRequestsInFlight()
 {
-    mAvatarQueries.clear();
-    mAvatarQueryIds.clear();
-    mFriendAvatarQueryIds.clear();
-    mTweetsWaitingForAvatar.clear();
-    qDeleteAll(mPendingImageItems);
-    mPendingImageItems.clear();
-    mTimelineQueryId = -1;
+    mInFlight = RequestsInFlight();
     // A contacts import cut short is wanted again at the next tick.
     if (mFriendsPaging->isActive())
         mFirstStart = true;

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace {
 
 const int CopyBlockSize = 4096;
@@ -31,16 +33,16 @@ bool TwitterDaemon::processTweetImages(const QVariantMap &tweet, const QString &
     if (pictures.isEmpty() || !mTwitter)
         return false;
     // A refresh while its thumbnails are on their way finds the tweet again: it waits once.
-    for (const PendingImageItem *pending : qAsConst(mPendingImageItems)) {
+    for (const auto &pending : mInFlight.pendingImageItems) {
         if (pending->tweet.value(QStringLiteral("id")) == tweet.value(QStringLiteral("id")))
             return true;
     }
 
-    auto *item = new PendingImageItem;
+    mInFlight.pendingImageItems.push_back(std::make_unique<PendingImageItem>());
+    PendingImageItem *item = mInFlight.pendingImageItems.back().get();
     item->tweet = tweet;
     item->avatar = avatar;
     item->expectedCount = pictures.size();
-    mPendingImageItems.append(item);
     for (const EventFeed::Picture &picture : qAsConst(pictures)) {
         QMap<QString, QString> parameters;
         if (!picture.mediaId.isEmpty()) {
@@ -71,23 +73,20 @@ bool TwitterDaemon::processTweetImages(const QVariantMap &tweet, const QString &
 
 void TwitterDaemon::onTinyUrlThumbLoaded(const QString &fileUrl, int queryId)
 {
-    PendingImageItem *item = nullptr;
-    for (PendingImageItem *pending : qAsConst(mPendingImageItems)) {
-        if (pending->queryIds.contains(queryId)) {
-            item = pending;
-            break;
-        }
-    }
-    if (!item)
+    const auto found = std::find_if(mInFlight.pendingImageItems.cbegin(), mInFlight.pendingImageItems.cend(),
+                                    [queryId](const auto &pending) { return pending->queryIds.contains(queryId); });
+    if (found == mInFlight.pendingImageItems.cend())
         return;
+    PendingImageItem *item = found->get();
     QString path = fileUrl;
     ensureImageExtension(path);
     item->images.append(path);
     if (item->images.size() < item->expectedCount)
         return;
     postAndRemember(item->tweet, item->avatar, item->images);
-    mPendingImageItems.removeOne(item);
-    delete item;
+    mInFlight.pendingImageItems.erase(std::remove_if(mInFlight.pendingImageItems.begin(), mInFlight.pendingImageItems.end(),
+                                                     [item](const auto &pending) { return pending.get() == item; }),
+                                      mInFlight.pendingImageItems.end());
 }
 
 // The feed tells image types by file name: give the thumbnail the extension of its content.

@@ -67,19 +67,19 @@ void TwitterDaemon::updateHomeView(bool fromNetwork)
     QVariantList tweets;
     // A newer request replaces the id; the older one's answer is then ignored.
     const int status = mTwitter->retrieveTimelineResources(
-        &tweets, &mTimelineQueryId, TimelineType::HomeTimeline, parameters,
+        &tweets, &mInFlight.timelineQueryId, TimelineType::HomeTimeline, parameters,
         fromNetwork ? Tw::Twitter::RETRIEVE_FROM_NETWORK : Tw::Twitter::RETRIEVE_FROM_CACHE);
     if (status != Tw::Twitter::RETRIEVE_OK)
         qCritical() << Q_FUNC_INFO << "retrieveTimelineResources returned != ok";
     if (!fromNetwork)
-        onTimelineUpdated(TimelineType::HomeTimeline, tweets, mTimelineQueryId);
+        onTimelineUpdated(TimelineType::HomeTimeline, tweets, mInFlight.timelineQueryId);
 }
 
 void TwitterDaemon::onTimelineUpdated(const TimelineType::TimelineType &type, const QVariantList &answer,
                                       int queryId)
 {
     qDebug() << Q_FUNC_INFO << int(type) << queryId << answer.size();
-    if (type != TimelineType::HomeTimeline || queryId != mTimelineQueryId || !mTwitter)
+    if (type != TimelineType::HomeTimeline || queryId != mInFlight.timelineQueryId || !mTwitter)
         return;
     const QVariantList data = tweetsWithIds(answer);
     EventFeed::readTimeZone();
@@ -115,8 +115,8 @@ void TwitterDaemon::onTimelineUpdated(const TimelineType::TimelineType &type, co
     }
     mUncachedIds.clear();
     // The cycle is over unless tweets still wait for avatars from the network.
-    if (mAvatarQueryIds.isEmpty()) {
-        mTimelineQueryId = -1;
+    if (mInFlight.avatarQueryIds.isEmpty()) {
+        mInFlight.timelineQueryId = -1;
         mReleaseMemoryTimer->start();
     }
 }
