@@ -309,7 +309,7 @@ void TestRunner::requestsAreTrackedByObject()
 {
     auto *provider = new HeldProvider;
     SdpImpl runner(provider, nullptr); // not on the bus: its signals are enough here
-    QSignalSpy finished(&runner, qOverload<int, QString, QByteArray, QByteArray>(&SdpImpl::requestFinished));
+    QSignalSpy finished(&runner, &SdpImpl::requestFinished);
     SocialGetAccountsRequest accounts;
     runner.performRequest(3, QStringLiteral("same"), accounts.toBytes());
     runner.performRequest(3, QStringLiteral("same"), accounts.toBytes());
@@ -329,7 +329,7 @@ void TestRunner::withoutProviderNothingIsReady()
 {
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("interface == NULL")));
     SdpImpl runner(nullptr, nullptr);
-    QSignalSpy finished(&runner, qOverload<int, QString, QByteArray, QByteArray>(&SdpImpl::requestFinished));
+    QSignalSpy finished(&runner, &SdpImpl::requestFinished);
     runner.performRequest(5, QStringLiteral("n"), QByteArray("xyz"));
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.first().at(2).toByteArray(), QByteArray("xyz"));

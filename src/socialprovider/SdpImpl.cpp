@@ -124,11 +124,11 @@ void SdpImpl::performRequest(int requestType, const QString &requestId, const QB
     }
 
     mRequests.insert(dataRequest, requestId);
-    connect(dataRequest, &SocialDataRequest::finished, this, qOverload<SocialDataRequest *>(&SdpImpl::requestFinished));
+    connect(dataRequest, &SocialDataRequest::finished, this, &SdpImpl::onRequestFinished);
     mInterface->performRequest(dataRequest);
 }
 
-void SdpImpl::requestFinished(SocialDataRequest *self)
+void SdpImpl::onRequestFinished(SocialDataRequest *self)
 {
     qDebug() << Q_FUNC_INFO;
     const QString requestId = mRequests.value(self);
