@@ -56,12 +56,10 @@ TwitterPlugin::TwitterPlugin(Tw::Twitter *client)
     SocialProviderInitializer::init();
 }
 
-void TwitterPlugin::setAccountInfo(const QString &token, const QString &tokenSecret, const QString &userId,
+void TwitterPlugin::setAccountInfo(const QString & /*token*/, const QString & /*tokenSecret*/, const QString &userId,
                                    const QString &screenName)
 {
     mAccountState = ACCOUNT_STATE_READY;
-    mAccountInfo1 = token;
-    mAccountInfo2 = tokenSecret;
     mOwnUserId = userId;
     mOwnScreenName = screenName;
 }
