@@ -13,7 +13,6 @@
 
 namespace {
 
-const QString ProviderName = QStringLiteral("twitter");
 const QString ServiceDescription = QStringLiteral("Twitter");
 const QString IconName = QStringLiteral("icon-m-twitter");
 const QString ServiceWebsite = QStringLiteral("https://twitter.com/");
@@ -44,6 +43,16 @@ QString text(const QVariantMap &map, const QString &key)
     return map.value(key).toString();
 }
 
+}
+
+const QString TwitterPlugin::ProviderName = QStringLiteral("twitter");
+
+QVariantMap TwitterPlugin::providerMetaData()
+{
+    return {{QStringLiteral("name"), ProviderName},
+            {QStringLiteral("version"), QStringLiteral("0.2")},
+            {QStringLiteral("comment"), QStringLiteral("Accounts Twitter Social Provider")},
+            {QStringLiteral("icon"), IconName}};
 }
 
 TwitterPlugin::TwitterPlugin(Tw::Twitter *client)
@@ -80,10 +89,7 @@ void TwitterPlugin::onAttached()
 
 QVariantMap TwitterPlugin::metaData()
 {
-    return {{QStringLiteral("name"), ProviderName},
-            {QStringLiteral("version"), QStringLiteral("0.2")},
-            {QStringLiteral("comment"), QStringLiteral("Accounts Twitter Social Provider")},
-            {QStringLiteral("icon"), IconName}};
+    return providerMetaData();
 }
 
 QVariantList TwitterPlugin::cachedUserResources(int userType, const QMap<QString, QString> &parameters)

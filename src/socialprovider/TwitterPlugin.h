@@ -21,6 +21,12 @@ class TwitterPlugin : public SocialProviderInterface
     Q_INTERFACES(SocialProviderInterface)
 
 public:
+    // "twitter": the service's id, the start of its account ids, and the last part of the
+    // runner's bus name and object path.
+    static const QString ProviderName;
+    // What metaData() answers, for the runner, which answers it also without a provider.
+    static QVariantMap providerMetaData();
+
     explicit TwitterPlugin(Tw::Twitter *client);
 
     // The first four strings of a login: token, token secret, user id, screen name.
