@@ -16,7 +16,7 @@ namespace {
 const QString ServiceDescription = QStringLiteral("Twitter");
 const QString IconName = QStringLiteral("icon-m-twitter");
 const QString ServiceWebsite = QStringLiteral("https://twitter.com/");
-const QString ScreenNameKey = QStringLiteral("screen_name");
+const QString ScreenNameKey = QString::fromLatin1(Tw::Twitter::ScreenNameKey);
 
 enum AccountState {
     ACCOUNT_STATE_NONE = 0,
@@ -288,7 +288,7 @@ bool TwitterPlugin::friendsToPersons(const QVariantList &users, QList<SocialNetw
     for (const QVariant &entry : users) {
         const QVariantMap user = entry.toMap();
         const QString id = text(user, QStringLiteral("id"));
-        const QString screenName = text(user, ScreenNameKey);
+        const QString screenName = Tw::Twitter::screenName(user);
         SocialNetworkPerson person;
         person.setProperty(SocialGenericData::Id, QString(accountId() + QLatin1Char(':') + screenName));
         if (full) {
