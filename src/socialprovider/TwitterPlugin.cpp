@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 #include "TwitterPlugin.h"
 
+#include "PlatformSettings.h"
 #include "SocialDataRequest.h"
 #include "SocialGetPersonsRequest.h"
 #include "SocialImportProgress.h"
@@ -60,7 +61,8 @@ TwitterPlugin::TwitterPlugin(Tw::Twitter *client)
     , mTwitterClient(client)
     , mAccountState(ACCOUNT_STATE_NONE)
     , mImportDone(true)
-    , mSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Halvex"), QStringLiteral("Rosterd"))
+    , mSettings(QSettings::IniFormat, QSettings::UserScope, TwitterOstra::OrganizationName,
+                TwitterOstra::RosterdApplicationName)
 {
     SocialProviderInitializer::init();
 }
