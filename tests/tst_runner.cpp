@@ -8,7 +8,6 @@
 #include "SdpImpl.h"
 #include "SocialGetAccountsRequest.h"
 #include "SocialGetPersonsRequest.h"
-#include "SocialProviderInitializer.h"
 #include "TestEnvironment.h"
 #include "TwitterDouble.h"
 #include "TwitterPlugin.h"
@@ -98,7 +97,6 @@ void TestRunner::initTestCase()
 {
     mEnvironment.applyToProcess();
     qputenv("DBUS_SESSION_BUS_ADDRESS", mBus.address().toUtf8());
-    SocialProviderInitializer::init();
     TwitterDouble::Answer friends;
     friends.cached = {QVariantMap{{QStringLiteral("id"), QStringLiteral("1")}, {QStringLiteral("screen_name"), QStringLiteral("alice")}},
                       QVariantMap{{QStringLiteral("id"), QStringLiteral("2")}, {QStringLiteral("screen_name"), QStringLiteral("bob")}}};
