@@ -8,7 +8,6 @@
 #include "SdpImpl.h"
 #include "SocialGetAccountsRequest.h"
 #include "SocialGetPersonsRequest.h"
-#include "SocialProviderInitializer.h"
 #include "TestEnvironment.h"
 #include "TwitterDouble.h"
 #include "TwitterPlugin.h"
@@ -98,7 +97,6 @@ void TestRunner::initTestCase()
 {
     mEnvironment.applyToProcess();
     qputenv("DBUS_SESSION_BUS_ADDRESS", mBus.address().toUtf8());
-    SocialProviderInitializer::init();
     TwitterDouble::Answer friends;
     friends.cached = {QVariantMap{{QStringLiteral("id"), QStringLiteral("1")}, {QStringLiteral("screen_name"), QStringLiteral("alice")}},
                       QVariantMap{{QStringLiteral("id"), QStringLiteral("2")}, {QStringLiteral("screen_name"), QStringLiteral("bob")}}};
@@ -309,7 +307,7 @@ void TestRunner::requestsAreTrackedByObject()
 {
     auto *provider = new HeldProvider;
     SdpImpl runner(provider, nullptr); // not on the bus: its signals are enough here
-    QSignalSpy finished(&runner, qOverload<int, QString, QByteArray, QByteArray>(&SdpImpl::requestFinished));
+    QSignalSpy finished(&runner, &SdpImpl::requestFinished);
     SocialGetAccountsRequest accounts;
     runner.performRequest(3, QStringLiteral("same"), accounts.toBytes());
     runner.performRequest(3, QStringLiteral("same"), accounts.toBytes());
@@ -329,7 +327,7 @@ void TestRunner::withoutProviderNothingIsReady()
 {
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("interface == NULL")));
     SdpImpl runner(nullptr, nullptr);
-    QSignalSpy finished(&runner, qOverload<int, QString, QByteArray, QByteArray>(&SdpImpl::requestFinished));
+    QSignalSpy finished(&runner, &SdpImpl::requestFinished);
     runner.performRequest(5, QStringLiteral("n"), QByteArray("xyz"));
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.first().at(2).toByteArray(), QByteArray("xyz"));

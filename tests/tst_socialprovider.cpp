@@ -5,6 +5,7 @@
 
 #include "Fixtures.h"
 #include "GetAggregatedServicesRequest.h"
+#include "PlatformSettings.h"
 #include "SocialGetAccountsRequest.h"
 #include "SocialGetPersonsRequest.h"
 #include "SocialImportProgress.h"
@@ -29,8 +30,8 @@ const QString Own = QStringLiteral("ostra_owner");
 // it when one of them ends, so none is made for that file here.
 int rosterdImportState()
 {
-    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-        + QStringLiteral("/Halvex/Rosterd.ini");
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/')
+        + TwitterOstra::OrganizationName + QStringLiteral("/Rosterd.ini");
     QTemporaryDir dir;
     const QString copy = dir.filePath(QStringLiteral("Rosterd.ini"));
     if (!QFile::copy(path, copy))
@@ -112,7 +113,7 @@ void TestSocialProvider::init()
             user.cached = {QVariantMap{{QStringLiteral("screen_name"), QStringLiteral("bob")}}};
         return user;
     });
-    QFile::remove(QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Halvex"), QStringLiteral("Rosterd")).fileName());
+    QFile::remove(QSettings(QSettings::IniFormat, QSettings::UserScope, TwitterOstra::OrganizationName, TwitterOstra::RosterdApplicationName).fileName());
     mPlugin.reset();
     mClient.reset(new Tw::Twitter(QStringLiteral("t"), QStringLiteral("s"), OwnId, Own, QStringLiteral("k"), QStringLiteral("c")));
 }

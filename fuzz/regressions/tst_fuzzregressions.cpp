@@ -234,7 +234,7 @@ void TestFuzzRegressions::answer(const QByteArray &bytes, bool withFriends)
     if (withFriends)
         plugin->updateData(true, false);
     SdpImpl runner(plugin, nullptr);
-    QSignalSpy finished(&runner, qOverload<int, QString, QByteArray, QByteArray>(&SdpImpl::requestFinished));
+    QSignalSpy finished(&runner, &SdpImpl::requestFinished);
     runner.performRequest(SocialDataRequest::Persons, QStringLiteral("fuzz"), bytes);
     QCOMPARE(finished.size(), 1);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

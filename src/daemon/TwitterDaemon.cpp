@@ -154,7 +154,7 @@ TwitterDaemon::INIT_ERROR TwitterDaemon::init()
         OwnFiles::replaceLink(databasePath + suffix);
     // The social provider's import state, written at each import.
     OwnFiles::replaceLink(QSettings(QSettings::IniFormat, QSettings::UserScope, TwitterOstra::OrganizationName,
-                                    QStringLiteral("Rosterd")).fileName());
+                                    TwitterOstra::RosterdApplicationName).fileName());
     mDb.setDatabaseName(databasePath);
     if (!mDb.open()) {
         qCritical() << Q_FUNC_INFO << "Error: Cannot open database: " << databasePath;

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
-// Names shared by the daemon's source files.
+// Names shared by the daemon's source files; the settings' organisation is in
+// PlatformSettings.h, shared with the social provider.
+
+#include "PlatformSettings.h"
 
 #include <QString>
 
 namespace TwitterOstra {
 
-const QString OrganizationName = QStringLiteral("Halvex");
 const QString ApplicationName = QStringLiteral("Twitter");
 const QString FirstStartKey = QStringLiteral("FirstStart");
 const QString LastIdMessagesKey = QStringLiteral("LastIdMessages");

@@ -134,13 +134,12 @@ TwitterDaemon *NotificationHandler::daemon() const
     return static_cast<TwitterDaemon *>(parent());
 }
 
-bool NotificationHandler::init(Tw::Twitter *client)
+void NotificationHandler::init(Tw::Twitter *client)
 {
     qDebug() << Q_FUNC_INFO;
     mClient = client;
     connect(client, &Tw::Twitter::directMessageUpdated, this, &NotificationHandler::onDirectMessageUpdated);
     connect(client, &Tw::Twitter::timelineUpdated, this, &NotificationHandler::onTimelineUpdated);
-    return true;
 }
 
 void NotificationHandler::setNotificationEnabled(quint32 type, bool enabled)

@@ -39,7 +39,7 @@ public:
     ~NotificationHandler() override;
 
     // The client of a new login session: its mentions and direct-message results.
-    bool init(Tw::Twitter *client);
+    void init(Tw::Twitter *client);
 
     // Switching a kind off withdraws its notifications at once.
     void setNotificationEnabled(quint32 type, bool enabled);

@@ -5,6 +5,7 @@
 #include "SocialGetAccountsRequest.h"
 #include "SocialGetPersonsRequest.h"
 #include "SocialProviderInterface.h"
+#include "TwitterPlugin.h"
 #include "runneradaptor.h"
 
 #include <QDBusConnection>
@@ -13,7 +14,6 @@
 
 namespace {
 
-const QString ProviderName = QStringLiteral("twitter");
 const QString ServicePrefix = QStringLiteral("com.halvex.socialprovider.");
 
 }
@@ -24,7 +24,7 @@ SdpImpl::SdpImpl(SocialProviderInterface *interface, QObject *parent)
 {
     if (!interface)
         qWarning() << Q_FUNC_INFO << "interface == NULL";
-    qDebug() << Q_FUNC_INFO << QString(QStringLiteral("Started sdp for ") + ProviderName);
+    qDebug() << Q_FUNC_INFO << QString(QStringLiteral("Started sdp for ") + TwitterPlugin::ProviderName);
     if (interface)
         setProviderInterface(interface);
 }
@@ -56,8 +56,8 @@ bool SdpImpl::init()
     qDebug() << Q_FUNC_INFO;
     new RunnerAdaptor(this);
     QDBusConnection bus = QDBusConnection::sessionBus();
-    mServiceName = ServicePrefix + ProviderName;
-    mObjectPath = QLatin1Char('/') + ProviderName;
+    mServiceName = ServicePrefix + TwitterPlugin::ProviderName;
+    mObjectPath = QLatin1Char('/') + TwitterPlugin::ProviderName;
     // The object before the name: a peer that sees the name may call at once. The
     // interface served is the runner's own (its class info); the adaptor stays unexported.
     if (!bus.registerObject(mObjectPath, this, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals)) {
@@ -74,10 +74,8 @@ bool SdpImpl::init()
 QVariantMap SdpImpl::metaData()
 {
     qDebug() << "Enter:" << "metaData";
-    return {{QStringLiteral("name"), ProviderName},
-            {QStringLiteral("version"), QStringLiteral("0.2")},
-            {QStringLiteral("comment"), QStringLiteral("Accounts Twitter Social Provider")},
-            {QStringLiteral("icon"), QStringLiteral("icon-m-twitter")}};
+    // The runner's own answer, the same with or without a provider.
+    return TwitterPlugin::providerMetaData();
 }
 
 // Answers at once with an error record, echoing the bytes received.
@@ -124,11 +122,11 @@ void SdpImpl::performRequest(int requestType, const QString &requestId, const QB
     }
 
     mRequests.insert(dataRequest, requestId);
-    connect(dataRequest, &SocialDataRequest::finished, this, qOverload<SocialDataRequest *>(&SdpImpl::requestFinished));
+    connect(dataRequest, &SocialDataRequest::finished, this, &SdpImpl::onRequestFinished);
     mInterface->performRequest(dataRequest);
 }
 
-void SdpImpl::requestFinished(SocialDataRequest *self)
+void SdpImpl::onRequestFinished(SocialDataRequest *self)
 {
     qDebug() << Q_FUNC_INFO;
     const QString requestId = mRequests.value(self);

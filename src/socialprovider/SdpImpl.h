@@ -44,7 +44,7 @@ public Q_SLOTS:
     QVariantMap metaData();
 
 private Q_SLOTS:
-    void requestFinished(SocialDataRequest *self);
+    void onRequestFinished(SocialDataRequest *self);
     void onPersonsUpdate(const QList<SocialNetworkPerson> &data, const QList<QString> &updatedProperties);
     void onActivityUpdate(const QList<SocialActivity> &data, const QList<QString> &updatedProperties,
                           SocialProviderTimeline::TimelineType timeline);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 #include "TwitterPlugin.h"
 
+#include "PlatformSettings.h"
 #include "SocialDataRequest.h"
 #include "SocialGetPersonsRequest.h"
 #include "SocialImportProgress.h"
@@ -13,11 +14,10 @@
 
 namespace {
 
-const QString ProviderName = QStringLiteral("twitter");
 const QString ServiceDescription = QStringLiteral("Twitter");
 const QString IconName = QStringLiteral("icon-m-twitter");
 const QString ServiceWebsite = QStringLiteral("https://twitter.com/");
-const QString ScreenNameKey = QStringLiteral("screen_name");
+const QString ScreenNameKey = QString::fromLatin1(Tw::Twitter::ScreenNameKey);
 
 enum AccountState {
     ACCOUNT_STATE_NONE = 0,
@@ -46,22 +46,31 @@ QString text(const QVariantMap &map, const QString &key)
 
 }
 
+const QString TwitterPlugin::ProviderName = QStringLiteral("twitter");
+
+QVariantMap TwitterPlugin::providerMetaData()
+{
+    return {{QStringLiteral("name"), ProviderName},
+            {QStringLiteral("version"), QStringLiteral("0.2")},
+            {QStringLiteral("comment"), QStringLiteral("Accounts Twitter Social Provider")},
+            {QStringLiteral("icon"), IconName}};
+}
+
 TwitterPlugin::TwitterPlugin(Tw::Twitter *client)
     : SocialProviderInterface(nullptr)
     , mTwitterClient(client)
     , mAccountState(ACCOUNT_STATE_NONE)
     , mImportDone(true)
-    , mSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Halvex"), QStringLiteral("Rosterd"))
+    , mSettings(QSettings::IniFormat, QSettings::UserScope, TwitterOstra::OrganizationName,
+                TwitterOstra::RosterdApplicationName)
 {
     SocialProviderInitializer::init();
 }
 
-void TwitterPlugin::setAccountInfo(const QString &token, const QString &tokenSecret, const QString &userId,
+void TwitterPlugin::setAccountInfo(const QString & /*token*/, const QString & /*tokenSecret*/, const QString &userId,
                                    const QString &screenName)
 {
     mAccountState = ACCOUNT_STATE_READY;
-    mAccountInfo1 = token;
-    mAccountInfo2 = tokenSecret;
     mOwnUserId = userId;
     mOwnScreenName = screenName;
 }
@@ -82,10 +91,7 @@ void TwitterPlugin::onAttached()
 
 QVariantMap TwitterPlugin::metaData()
 {
-    return {{QStringLiteral("name"), ProviderName},
-            {QStringLiteral("version"), QStringLiteral("0.2")},
-            {QStringLiteral("comment"), QStringLiteral("Accounts Twitter Social Provider")},
-            {QStringLiteral("icon"), IconName}};
+    return providerMetaData();
 }
 
 QVariantList TwitterPlugin::cachedUserResources(int userType, const QMap<QString, QString> &parameters)
@@ -284,7 +290,7 @@ bool TwitterPlugin::friendsToPersons(const QVariantList &users, QList<SocialNetw
     for (const QVariant &entry : users) {
         const QVariantMap user = entry.toMap();
         const QString id = text(user, QStringLiteral("id"));
-        const QString screenName = text(user, ScreenNameKey);
+        const QString screenName = Tw::Twitter::screenName(user);
         SocialNetworkPerson person;
         person.setProperty(SocialGenericData::Id, QString(accountId() + QLatin1Char(':') + screenName));
         if (full) {

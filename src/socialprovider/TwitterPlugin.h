@@ -21,9 +21,16 @@ class TwitterPlugin : public SocialProviderInterface
     Q_INTERFACES(SocialProviderInterface)
 
 public:
+    // "twitter": the service's id, the start of its account ids, and the last part of the
+    // runner's bus name and object path.
+    static const QString ProviderName;
+    // What metaData() answers, for the runner, which answers it also without a provider.
+    static QVariantMap providerMetaData();
+
     explicit TwitterPlugin(Tw::Twitter *client);
 
     // The first four strings of a login: token, token secret, user id, screen name.
+    // The tokens are not kept: the plugin only reads the client's cache, it asks nothing itself.
     void setAccountInfo(const QString &token, const QString &tokenSecret, const QString &userId,
                         const QString &screenName);
     // "twitter:<screen name>", of the own account without argument.
@@ -55,8 +62,6 @@ private:
     QString cachedAvatar(const QString &screenName);
     void reportImport(bool importing, int count);
 
-    QString mAccountInfo1;
-    QString mAccountInfo2;
     QString mOwnUserId;
     QString mOwnScreenName;
     Tw::Twitter *mTwitterClient;

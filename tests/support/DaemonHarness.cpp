@@ -2,6 +2,7 @@
 #include "DaemonHarness.h"
 
 #include "TwFactoryOstra.h"
+#include "TwitterOstra.h"
 
 #include <QCoreApplication>
 #include <QSettings>
@@ -17,8 +18,8 @@ DaemonHarness::DaemonHarness()
     mLocale.installTrCatalog(QStringLiteral("twitter"));
     OLocale::setDefault(mLocale);
     qputenv("DBUS_SESSION_BUS_ADDRESS", mBus.address().toUtf8());
-    QCoreApplication::setOrganizationName(QStringLiteral("Halvex"));
-    QCoreApplication::setApplicationName(QStringLiteral("Twitter"));
+    QCoreApplication::setOrganizationName(TwitterOstra::OrganizationName);
+    QCoreApplication::setApplicationName(TwitterOstra::ApplicationName);
     QSettings::setDefaultFormat(QSettings::IniFormat);
 }
 
