@@ -168,7 +168,7 @@ private Q_SLOTS:
 
 private:
     static QStringList notificationSettingKeys();
-    bool isFutureId(const QString &id) const;
+    bool isFutureId(const QString &id, bool byDeviceClockMeanwhile) const;
     QString storedMarker(const QString &key) const;
     void applyNotificationSettings(const QStringList &keys);
     void updateHomeView(bool fromNetwork);

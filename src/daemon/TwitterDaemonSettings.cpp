@@ -73,15 +73,19 @@ QStringList TwitterDaemon::notificationSettingKeys()
 }
 
 // An id the service has not made yet, by its own clock: any process on the bus could
-// otherwise silence every later item for good. While the service's time is not known
-// nothing is judged; a stored marker is judged again at every read.
-bool TwitterDaemon::isFutureId(const QString &id) const
+// otherwise silence every later item for good. Until the service's time is known (before
+// the login, say) an id to be stored is judged by the device's clock, and a stored marker
+// not at all: a device clock running late would unset it, and what was seen would be
+// notified again. A stored marker is judged again at every read.
+bool TwitterDaemon::isFutureId(const QString &id, bool byDeviceClockMeanwhile) const
 {
-    const QDateTime now = mTwitter ? mTwitter->serviceTime() : QDateTime();
+    QDateTime now = mTwitter ? mTwitter->serviceTime() : QDateTime();
+    if (!now.isValid() && byDeviceClockMeanwhile)
+        now = QDateTime::currentDateTimeUtc();
     const QDateTime made = Tw::Twitter::idTime(id);
     if (!now.isValid() || !made.isValid() || made <= now.addMSecs(FutureIdAllowanceMs))
         return false;
-    qWarning() << Q_FUNC_INFO << "an id from" << made.toString(Qt::ISODate) << "while the service's time is"
+    qWarning() << Q_FUNC_INFO << "an id from" << made.toString(Qt::ISODate) << "while the time is"
                << now.toString(Qt::ISODate) << ":" << id;
     return true;
 }
@@ -90,7 +94,7 @@ bool TwitterDaemon::isFutureId(const QString &id) const
 QString TwitterDaemon::storedMarker(const QString &key) const
 {
     const QString id = storedId(key);
-    return isFutureId(id) ? QString() : id;
+    return isFutureId(id, false) ? QString() : id;
 }
 
 QString TwitterDaemon::lastIdMessages()
@@ -111,7 +115,7 @@ void TwitterDaemon::updateLastIdMessages(const QString &id)
 {
     qDebug() << Q_FUNC_INFO << "begin" << id;
     QMutexLocker lock(&mLastIdMessagesMutex);
-    if (!isFutureId(id) && storeIfNewer(TwitterOstra::LastIdMessagesKey, lastIdMessages(), id))
+    if (!isFutureId(id, true) && storeIfNewer(TwitterOstra::LastIdMessagesKey, lastIdMessages(), id))
         qDebug() << Q_FUNC_INFO << "end";
 }
 
@@ -119,7 +123,7 @@ void TwitterDaemon::updateLastIdMentions(const QString &id)
 {
     qDebug() << Q_FUNC_INFO << "begin" << id;
     QMutexLocker lock(&mLastIdMentionsMutex);
-    if (!isFutureId(id) && storeIfNewer(TwitterOstra::LastIdMentionsKey, lastIdMentions(), id))
+    if (!isFutureId(id, true) && storeIfNewer(TwitterOstra::LastIdMentionsKey, lastIdMentions(), id))
         qDebug() << Q_FUNC_INFO << "end";
 }
 
