@@ -266,14 +266,14 @@ public:
     // not made then (their answers would go nowhere).
     const std::shared_ptr<std::atomic_bool> alive = std::make_shared<std::atomic_bool>(true);
 
-    struct FriendsPaging {
+    struct GatheredFriends {
         QVariantList users;
         QSet<QString> ids;
         QSet<QString> cursors;
     };
     // Friends gathered page by page until the last page completes them, by the owner and
     // the cursor that continues them ("owner/cursor").
-    QHash<QString, FriendsPaging> friendsPaging;
+    QHash<QString, GatheredFriends> friendsPaging;
 };
 
 TwitterPrivate::TwitterPrivate(Twitter *client, const QString &token, const QString &tokenSecret,
@@ -448,7 +448,7 @@ QString TwitterPrivate::storeList(const QString &key, const QVariant &body, cons
 void TwitterPrivate::collectFriends(const QString &owner, const QString &cursor, const QVariantMap &page)
 {
     const bool first = cursor.isEmpty() || cursor == QLatin1String(Twitter::FirstCursor);
-    FriendsPaging paging = first ? FriendsPaging() : friendsPaging.take(owner + QLatin1Char('/') + cursor);
+    GatheredFriends paging = first ? GatheredFriends() : friendsPaging.take(owner + QLatin1Char('/') + cursor);
     if (!first && paging.cursors.isEmpty()) {
         qDebug() << Q_FUNC_INFO << owner << "page of a paging not seen from its start:" << cursor;
         return;
