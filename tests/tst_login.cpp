@@ -187,6 +187,9 @@ void TestLogin::offlineLogsOutAndOnlineLogsIn()
     mHarness.goOnline();
     QTRY_VERIFY(mHarness.daemon().isLoggedIn());
     QPointer<Tw::Twitter> client = TwitterDouble::latestClient();
+    // A friends import on its way when the session goes is asked for anew by the next tick.
+    TwitterDouble::setDefault(TwitterDouble::User, UserType::FriendsList, TwitterDouble::Answer());
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onTimer");
     mHarness.goOnline(); // told again: the session stays, no login is due
     QVERIFY(!mHarness.timer(QStringLiteral("loginTimer"))->isActive());
 
@@ -202,6 +205,8 @@ void TestLogin::offlineLogsOutAndOnlineLogsIn()
     QVERIFY(mHarness.timer(QStringLiteral("loginTimer"))->isActive());
     QTRY_VERIFY(mHarness.daemon().isLoggedIn());
     QVERIFY(TwitterDouble::latestClient());
+    QMetaObject::invokeMethod(&mHarness.daemon(), "onTimer");
+    QCOMPARE(TwitterDouble::networkRequests(TwitterDouble::User, UserType::FriendsList).size(), 2);
 }
 
 void TestLogin::secondLoginReleasesTheFirstSession()

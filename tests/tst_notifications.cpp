@@ -412,6 +412,10 @@ void TestNotifications::followedOnlyFetchesFriendsOverPages()
     const QJsonObject group = shown(QStringLiteral("group"), Mentions).first();
     QCOMPARE(group[QStringLiteral("summary")].toString(), QStringLiteral("Alice Example, Carol W"));
     QCOMPARE(group[QStringLiteral("count")].toInt(), 2);
+    // The next fetch gathers the list anew.
+    poll({mention(QStringLiteral("1335096000000000452"), QStringLiteral("Bob"), QStringLiteral("bob"))}, {});
+    QVERIFY(fetched.wait());
+    QCOMPARE(mHarness.daemon().friendScreenNames().size(), 4);
 }
 
 void TestNotifications::friendsFetchEndsOnMissingCursorOrFailure_data()
