@@ -253,6 +253,16 @@ void TestTimeline::cachePathPublishesWithoutNetwork()
     const QList<TwitterDouble::Request> home = TwitterDouble::requests(TwitterDouble::Timeline, TimelineType::HomeTimeline);
     QCOMPARE(home.size(), 1);
     QCOMPARE(home.first().behavior, int(Tw::Twitter::RETRIEVE_FROM_CACHE));
+
+    // While a refresh's timeline is on its way, a republish leaves it to that refresh.
+    TwitterDouble::setDefault(TwitterDouble::Timeline, TimelineType::HomeTimeline, TwitterDouble::Answer());
+    mHarness.feed().control().requestRefresh().waitForFinished();
+    QTRY_COMPARE(TwitterDouble::networkRequests(TwitterDouble::Timeline, TimelineType::HomeTimeline).size(), 1);
+    QMetaObject::invokeMethod(&mHarness.daemon(), "refreshEventFeed");
+    QCoreApplication::processEvents();
+    emit client()->timelineUpdated(TimelineType::HomeTimeline, {Fixtures::homeTimeline().at(4), Fixtures::homeTimeline().at(3)},
+                                   TwitterDouble::networkRequests(TwitterDouble::Timeline, TimelineType::HomeTimeline).first().queryId);
+    QTRY_COMPARE(items().size(), 2);
 }
 
 void TestTimeline::authorsShareOneAvatarRequest()

@@ -27,6 +27,12 @@ void TwitterDaemon::republishEventFeed()
     }
     if (!mAccount->isServiceEnabled(TwServiceType::SERVICE_EVENT_FEED))
         return;
+    // A refresh under way publishes what is new once its answer is in: a republish now
+    // would take its place, and that answer would be dropped until the next refresh.
+    if (mInFlight.timelineQueryId != -1) {
+        qDebug() << Q_FUNC_INFO << "left to the refresh under way";
+        return;
+    }
     updateHomeView(false);
 }
 
