@@ -22,7 +22,6 @@ const qint64 ResumeMarginMs = 50;
 
 FriendsPaging::FriendsPaging(const QString &name, QObject *parent)
     : QObject(parent)
-    , mName(name)
     , mQueryId(-1)
     , mResumeTimer(new QTimer(this))
 {
@@ -62,12 +61,12 @@ void FriendsPaging::takePage(const UserType::UserType &type, const QVariantList 
     mQueryId = -1;
     const QVariantMap answer = data.value(0).toMap();
     const QVariantList users = answer.value(QStringLiteral("users")).toList();
-    qDebug() << Q_FUNC_INFO << mName << "Got friends" << users.size();
+    qDebug() << Q_FUNC_INFO << objectName() << "Got friends" << users.size();
     const bool first = mCursors.size() == 1;
     QString oddEnd;
     const QString next = Tw::Twitter::nextFriendsCursor(answer, mCursors, &oddEnd);
     if (!oddEnd.isEmpty())
-        qWarning() << Q_FUNC_INFO << mName << oddEnd;
+        qWarning() << Q_FUNC_INFO << objectName() << oddEnd;
     emit page(users, first);
     // The page's receiver may have stopped or started this paging anew.
     if (mQueryId != -1 || !mClient)
@@ -76,7 +75,7 @@ void FriendsPaging::takePage(const UserType::UserType &type, const QVariantList 
         emit finished();
         return;
     }
-    qDebug() << Q_FUNC_INFO << mName << "Query more friends";
+    qDebug() << Q_FUNC_INFO << objectName() << "Query more friends";
     mCursors.insert(next);
     requestPage(next);
 }
@@ -92,7 +91,7 @@ bool FriendsPaging::takeError(int queryId, const QVariantMap &error)
 
 void FriendsPaging::resumeAfter(qint64 wait)
 {
-    qWarning() << Q_FUNC_INFO << mName << "friends page held by the rate limit; asked again in" << wait << "ms";
+    qWarning() << Q_FUNC_INFO << objectName() << "friends page held by the rate limit; asked again in" << wait << "ms";
     if (!mResumeTimer->isActive() || mResumeTimer->remainingTime() < wait)
         mResumeTimer->start(int(wait));
 }
@@ -100,7 +99,7 @@ void FriendsPaging::resumeAfter(qint64 wait)
 // The window has reset: the refused page is asked for again.
 void FriendsPaging::resume()
 {
-    qDebug() << Q_FUNC_INFO << mName << mCursor;
+    qDebug() << Q_FUNC_INFO << objectName() << mCursor;
     requestPage(mCursor);
 }
 
@@ -108,7 +107,7 @@ void FriendsPaging::requestPage(const QString &cursor)
 {
     mCursor = cursor;
     if (!mClient) {
-        qCritical() << Q_FUNC_INFO << mName << "mTwitter == NULL";
+        qCritical() << Q_FUNC_INFO << objectName() << "mTwitter == NULL";
         return;
     }
     const QMap<QString, QString> parameters = {{QStringLiteral("cursor"), cursor},
@@ -118,7 +117,7 @@ void FriendsPaging::requestPage(const QString &cursor)
     if (mClient->retrieveUserResources(&unused, &mQueryId, UserType::FriendsList, parameters,
                                        Tw::Twitter::RETRIEVE_FROM_NETWORK)
         != Tw::Twitter::RETRIEVE_OK)
-        qCritical() << Q_FUNC_INFO << mName << "retrieveUserResources returned != ok";
+        qCritical() << Q_FUNC_INFO << objectName() << "retrieveUserResources returned != ok";
 }
 
 // A page refused by the rate limit may be asked for again once the window resets: the

@@ -59,7 +59,6 @@ private:
     void resume();
     static qint64 rateLimitWait(const QVariantMap &error);
 
-    const QString mName;
     QPointer<Tw::Twitter> mClient;
     QString mScreenName;
     int mQueryId;
